@@ -103,19 +103,28 @@ void sampleTrace(CpuState& cpu) {
     }
 }
 
+inline bool executeInstruction(CpuState& cpu, const InstructionHandler* dispatch) {
+    if (static_cast<uintptr_t>(cpu.livePc - cpu.fetchHostLow) > cpu.fetchHostSpan) {
+        // Sequential execution or a relative branch has left the fetch region.
+        if (!placePc(cpu, currentPc(cpu))) return false;
+    }
+    uint16_t opcode = cpu.prefetchValid ? cpu.prefetchWord : hostWord(cpu.livePc);
+    cpu.prefetchValid = false;
+    cpu.livePc += 2;
+    ++cpu.instructionCount;
+    dispatch[opcode](cpu, opcode);
+    cpu.peripheralAccessed = 0;
+    return true;
+}
+
 void runInstructions(CpuState& cpu, const InstructionHandler* dispatch) {
     for (;;) {
-        while (cpu.budget > 0) {
-            if (static_cast<uintptr_t>(cpu.livePc - cpu.fetchHostLow) > cpu.fetchHostSpan) {
-                // Sequential execution or a relative branch has left the fetch region.
-                if (!placePc(cpu, currentPc(cpu))) return;
+        if (cpu.tracePending) {
+            // The budget is set aside: exactly one instruction runs before the trace exception.
+            executeInstruction(cpu, dispatch);
+        } else {
+            while (cpu.budget > 0 && executeInstruction(cpu, dispatch)) {
             }
-            uint16_t opcode = cpu.prefetchValid ? cpu.prefetchWord : hostWord(cpu.livePc);
-            cpu.prefetchValid = false;
-            cpu.livePc += 2;
-            ++cpu.instructionCount;
-            dispatch[opcode](cpu, opcode);
-            cpu.peripheralAccessed = 0;
         }
         if (cpu.runResult != kCpuRunEnded) return;
         if (cpu.tracePending) {
