@@ -324,6 +324,31 @@ inline void setLogicFlags(CpuState& cpu, uint32_t result) {
     cpu.flagC = 0;
 }
 
+// ADD, ADDI, ADDQ: X and C take the carry, V the signed overflow, at the operation's size.
+template <Size S>
+inline uint32_t addAndSetFlags(CpuState& cpu, uint32_t destination, uint32_t source) {
+    destination &= kMask<S>;
+    source &= kMask<S>;
+    uint32_t result = (destination + source) & kMask<S>;
+    setNZ<S>(cpu, result);
+    cpu.flagV = ((source ^ result) & (destination ^ result) & kSignBit<S>) != 0;
+    cpu.flagC = cpu.flagX = (uint64_t{destination} + source) > kMask<S>;
+    return result;
+}
+
+// SUB, SUBI, SUBQ (X takes the borrow) and the comparisons (X is left alone).
+template <Size S, bool SetExtend = true>
+inline uint32_t subtractAndSetFlags(CpuState& cpu, uint32_t destination, uint32_t source) {
+    destination &= kMask<S>;
+    source &= kMask<S>;
+    uint32_t result = (destination - source) & kMask<S>;
+    setNZ<S>(cpu, result);
+    cpu.flagV = ((source ^ destination) & (result ^ destination) & kSignBit<S>) != 0;
+    cpu.flagC = source > destination;
+    if constexpr (SetExtend) cpu.flagX = cpu.flagC;
+    return result;
+}
+
 inline bool testCondition(const CpuState& cpu, unsigned condition) {
     switch (condition & 15) {
         case 0: return true;

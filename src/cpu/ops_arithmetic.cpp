@@ -11,31 +11,19 @@ enum class Alu { Add, Sub, Cmp, And, Or, Eor };
 // Performs the operation at its size and sets the flags; CMP returns the destination unchanged.
 template <Alu Op, Size S>
 inline uint32_t compute(CpuState& cpu, uint32_t destination, uint32_t source) {
-    constexpr uint32_t mask = kMask<S>, sign = kSignBit<S>;
-    destination &= mask;
-    source &= mask;
     if constexpr (Op == Alu::Add) {
-        uint32_t result = (destination + source) & mask;
-        setNZ<S>(cpu, result);
-        cpu.flagV = ((source ^ result) & (destination ^ result) & sign) != 0;
-        cpu.flagC = cpu.flagX = (uint64_t{destination} + source) > mask;
-        return result;
-    } else if constexpr (Op == Alu::Sub || Op == Alu::Cmp) {
-        uint32_t result = (destination - source) & mask;
-        setNZ<S>(cpu, result);
-        cpu.flagV = ((source ^ destination) & (result ^ destination) & sign) != 0;
-        cpu.flagC = source > destination;
-        if constexpr (Op == Alu::Sub) {
-            cpu.flagX = cpu.flagC;
-            return result;
-        }
+        return addAndSetFlags<S>(cpu, destination, source);
+    } else if constexpr (Op == Alu::Sub) {
+        return subtractAndSetFlags<S>(cpu, destination, source);
+    } else if constexpr (Op == Alu::Cmp) {
+        subtractAndSetFlags<S, false>(cpu, destination, source);
         return destination;
     } else {
         uint32_t result = Op == Alu::And ? (destination & source)
                           : Op == Alu::Or ? (destination | source)
                                           : (destination ^ source);
-        setLogicFlags<S>(cpu, result);
-        return result;
+        setLogicFlags<S>(cpu, result & kMask<S>);
+        return result & kMask<S>;
     }
 }
 

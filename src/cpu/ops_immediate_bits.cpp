@@ -24,37 +24,14 @@ enum class ImmediateOperation : uint16_t {
     Compare = 0x0C00,
 };
 
-template <Size S>
-uint32_t addAndSetFlags(CpuState& cpu, uint32_t source, uint32_t destination) {
-    uint32_t result = (destination + source) & kMask<S>;
-    bool carry = (static_cast<uint64_t>(destination) + source) > kMask<S>;
-    cpu.flagV = (((source ^ result) & (destination ^ result)) & kSignBit<S>) != 0;
-    cpu.flagC = carry;
-    cpu.flagX = carry;
-    setNZ<S>(cpu, result);
-    return result;
-}
-
-// destination - source; CMPI leaves X alone, SUBI sets it to the borrow.
-template <Size S, bool SetExtend>
-uint32_t subtractAndSetFlags(CpuState& cpu, uint32_t source, uint32_t destination) {
-    uint32_t result = (destination - source) & kMask<S>;
-    bool borrow = source > destination;
-    cpu.flagV = (((source ^ destination) & (result ^ destination)) & kSignBit<S>) != 0;
-    cpu.flagC = borrow;
-    if constexpr (SetExtend) cpu.flagX = borrow;
-    setNZ<S>(cpu, result);
-    return result;
-}
-
 template <ImmediateOperation Operation, Size S>
 uint32_t applyImmediate(CpuState& cpu, uint32_t source, uint32_t destination) {
     if constexpr (Operation == ImmediateOperation::Add) {
-        return addAndSetFlags<S>(cpu, source, destination);
+        return addAndSetFlags<S>(cpu, destination, source);
     } else if constexpr (Operation == ImmediateOperation::Subtract) {
-        return subtractAndSetFlags<S, true>(cpu, source, destination);
+        return subtractAndSetFlags<S>(cpu, destination, source);
     } else if constexpr (Operation == ImmediateOperation::Compare) {
-        return subtractAndSetFlags<S, false>(cpu, source, destination);
+        return subtractAndSetFlags<S, false>(cpu, destination, source);
     } else {
         uint32_t result = Operation == ImmediateOperation::Or    ? destination | source
                           : Operation == ImmediateOperation::And ? destination & source

@@ -123,17 +123,10 @@ void testAndSet(CpuState& cpu, uint32_t opcode) {
     }
 }
 
-// 0 - value - X in packed decimal. The binary difference is corrected by 6 in each nibble that
-// borrowed; the decimal borrow comes out of the high nibble either before or through the
-// correction.
+// 0 - value - X in packed decimal.
 uint32_t negateDecimal(CpuState& cpu, uint32_t value) {
-    uint32_t difference = (0u - value - cpu.flagX) & 0xFF;
-    uint32_t nibbleBorrows = (value | difference) & 0x88;
-    uint32_t correction = nibbleBorrows - (nibbleBorrows >> 2);  // 0x06 and/or 0x60
-    uint32_t result = (difference - correction) & 0xFF;
-    cpu.flagC = cpu.flagX = (((nibbleBorrows | (~difference & result)) >> 7) & 1);
+    uint32_t result = decimalSubtract(cpu, 0, value);
     cpu.flagN = (result >> 7) & 1;
-    cpu.flagV = 0;
     if (result != 0) cpu.flagZ = 0;
     return result;
 }

@@ -14,22 +14,8 @@ inline uint32_t quickData(uint32_t opcode) {
 
 template <bool Subtract, Size S>
 uint32_t addOrSubtract(CpuState& cpu, uint32_t destination, uint32_t source) {
-    uint32_t result;
-    uint32_t carries;
-    uint32_t overflow;
-    if constexpr (Subtract) {
-        result = (destination - source) & kMask<S>;
-        carries = (source & ~destination) | (result & ~destination) | (source & result);
-        overflow = (source ^ destination) & (result ^ destination);
-    } else {
-        result = (destination + source) & kMask<S>;
-        carries = (source & destination) | (~result & (source | destination));
-        overflow = (source ^ result) & (destination ^ result);
-    }
-    cpu.flagC = cpu.flagX = (carries & kSignBit<S>) != 0;
-    cpu.flagV = (overflow & kSignBit<S>) != 0;
-    setNZ<S>(cpu, result);
-    return result;
+    if constexpr (Subtract) return subtractAndSetFlags<S>(cpu, destination, source);
+    else return addAndSetFlags<S>(cpu, destination, source);
 }
 
 template <bool Subtract, Size S, Mode M>
