@@ -316,8 +316,9 @@ void writeLongList(CpuState& cpu, uint32_t address, uint32_t value) {
         return;
     }
     if (!covered) {
+        // Nothing at A: the low word may still land at A + 2; if not, the fault names A.
         charge(cpu, 4);
-        writeWord(cpu, address + 2, low);
+        writeWordList(cpu, (address + 2) & 0xFFFFFF, low);
         charge(cpu, -4);
     }
 }
@@ -403,7 +404,9 @@ int CpuPostInterrupt(CpuState& cpu, int level, int vector) {
     if (vector == -2) vector = 24;
     if (vector == -1) vector = 24 + level;
     if (cpu.interruptState & (1u << level)) return 1;
-    cpu.interruptState = static_cast<uint8_t>((cpu.interruptState | (1u << level)) & ~1u);
+    cpu.interruptState |= static_cast<uint8_t>(1u << level);
+    // A new level wakes a processor that STOP put to sleep; a halted one waits for reset.
+    if (!(cpu.pc & 1)) cpu.interruptState &= ~1u;
     cpu.interruptVector[level] = static_cast<uint8_t>(vector);
     if (cpu.runFlags & kRunInProgress) deferBudget(cpu);
     return 0;
