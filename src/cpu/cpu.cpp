@@ -161,7 +161,8 @@ bool placePc(CpuState& cpu, uint32_t pc) {
         if (address < r->low || address > r->high) continue;
         uint32_t top = pc & 0xFF000000;
         cpu.fetchDisplacement = r->displacement - static_cast<intptr_t>(top);
-        cpu.livePc = reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(address) + r->displacement);
+        cpu.livePc =
+            reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(address) + r->displacement);
         cpu.fetchLow = r->low | top;
         cpu.fetchHigh = r->high | top;
         cpu.fetchHostLow =
@@ -188,8 +189,8 @@ void jumpTo(CpuState& cpu, uint32_t pc) {
     if (pc & 1) raiseGroup0(cpu, 3, pc);
     cpu.prefetchValid = false;
     if (pc >= cpu.fetchLow && pc <= cpu.fetchHigh) {
-        cpu.livePc = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(pc) +
-                                                      static_cast<uintptr_t>(cpu.fetchDisplacement));
+        cpu.livePc = reinterpret_cast<const uint8_t*>(
+            static_cast<uintptr_t>(pc) + static_cast<uintptr_t>(cpu.fetchDisplacement));
         return;
     }
     placePc(cpu, pc);
@@ -220,7 +221,9 @@ void instructionException(CpuState& cpu, int vector, uint32_t stackedPc, int32_t
     endTimedInstruction(cpu, cycles68000);
 }
 
-void privilegeViolation(CpuState& cpu) { instructionException(cpu, 8, currentPc(cpu) - 2, 34); }
+void privilegeViolation(CpuState& cpu) {
+    instructionException(cpu, 8, currentPc(cpu) - 2, 34);
+}
 
 void illegalInstruction(CpuState& cpu, uint32_t opcode) {
     int vector = (opcode & 0xF000) == 0xA000 ? 10 : (opcode & 0xF000) == 0xF000 ? 11 : 4;
@@ -259,8 +262,8 @@ uint32_t readLongSlow(CpuState& cpu, const MemoryRegion* r, uint32_t address) {
         return (high << 16) | low;
     }
     // The range ends after the first word: the second comes from whatever covers it.
-    uint32_t high = r->read ? callRead(cpu, *r, address) & 0xFFFF
-                            : hostWord(r->hostBase + (address - r->low));
+    uint32_t high =
+        r->read ? callRead(cpu, *r, address) & 0xFFFF : hostWord(r->hostBase + (address - r->low));
     charge(cpu, 4);
     uint32_t low = readWord(cpu, address + 2);
     charge(cpu, -4);
@@ -272,8 +275,10 @@ void writeByteList(CpuState& cpu, uint32_t address, uint32_t value) {
     for (const MemoryRegion* r = cpu.currentLists.writeByte; r->low != kEndOfList; ++r) {
         if (address < r->low || address > r->high) continue;
         covered = true;
-        if (r->write) callWrite(cpu, *r, address, value & 0xFF);
-        else r->hostBase[(address - r->low) ^ 1] = static_cast<uint8_t>(value);
+        if (r->write)
+            callWrite(cpu, *r, address, value & 0xFF);
+        else
+            r->hostBase[(address - r->low) ^ 1] = static_cast<uint8_t>(value);
     }
     if (!covered) raiseGroup0(cpu, 2, cpu.lastAccessAddress);
 }
@@ -283,8 +288,10 @@ void writeWordList(CpuState& cpu, uint32_t address, uint32_t value) {
     for (const MemoryRegion* r = cpu.currentLists.writeWord; r->low != kEndOfList; ++r) {
         if (address < r->low || address > r->high) continue;
         covered = true;
-        if (r->write) callWrite(cpu, *r, address, value & 0xFFFF);
-        else setHostWord(r->hostBase + (address - r->low), static_cast<uint16_t>(value));
+        if (r->write)
+            callWrite(cpu, *r, address, value & 0xFFFF);
+        else
+            setHostWord(r->hostBase + (address - r->low), static_cast<uint16_t>(value));
     }
     if (!covered) raiseGroup0(cpu, 2, cpu.lastAccessAddress);
 }
@@ -308,8 +315,10 @@ void writeLongList(CpuState& cpu, uint32_t address, uint32_t value) {
             continue;
         }
         // Only the first word lies in this range; the second is a write of its own.
-        if (r->write) callWrite(cpu, *r, address, high);
-        else setHostWord(r->hostBase + (address - r->low), static_cast<uint16_t>(high));
+        if (r->write)
+            callWrite(cpu, *r, address, high);
+        else
+            setHostWord(r->hostBase + (address - r->low), static_cast<uint16_t>(high));
         charge(cpu, 4);
         writeWord(cpu, address + 2, low);
         charge(cpu, -4);
@@ -325,7 +334,9 @@ void writeLongList(CpuState& cpu, uint32_t address, uint32_t value) {
 
 }  // namespace cpu
 
-void CpuBuildDispatch() { std::call_once(gDispatchBuilt, buildDispatch); }
+void CpuBuildDispatch() {
+    std::call_once(gDispatchBuilt, buildDispatch);
+}
 
 int CpuReset(CpuState& cpu) {
     if ((cpu.runFlags & kRunInProgress) || !cpu.supervisorLists.fetch) return 1;
@@ -423,9 +434,13 @@ void CpuEndSlice(CpuState& cpu) {
     if (cpu.runFlags & kRunInProgress) dropRestOfSlice(cpu);
 }
 
-void CpuSignalBusError(CpuState& cpu) { cpu.busErrorRequest = true; }
+void CpuSignalBusError(CpuState& cpu) {
+    cpu.busErrorRequest = true;
+}
 
-void CpuAddWaitStates(CpuState& cpu, int32_t cycles) { cpu.budget -= cycles; }
+void CpuAddWaitStates(CpuState& cpu, int32_t cycles) {
+    cpu.budget -= cycles;
+}
 
 int32_t CpuCycleTime(const CpuState& cpu) {
     if (!(cpu.runFlags & kRunInProgress)) return cpu.cycleCounter;

@@ -27,8 +27,8 @@ constexpr uint32_t kEndOfList = 0xFFFFFFFF;
 // host memory; the 68000 word at an even address A is the host 16-bit value at
 // hostBase + (A - low), and the byte at A is the host byte at that offset with bit 0 inverted.
 struct MemoryRegion {
-    uint32_t low = kEndOfList;  // kEndOfList marks the end of a list
-    uint32_t high = 0;          // inclusive
+    uint32_t low = kEndOfList;     // kEndOfList marks the end of a list
+    uint32_t high = 0;             // inclusive
     ReadHandler read = nullptr;    // used when the entry sits in a read list
     WriteHandler write = nullptr;  // used when the entry sits in a write list
     uint8_t* hostBase = nullptr;
@@ -63,7 +63,7 @@ struct ListSet {
 };
 
 // Results of CpuExecute.
-constexpr uint32_t kCpuRunEnded = 0x80000000;        // the slice ran normally
+constexpr uint32_t kCpuRunEnded = 0x80000000;          // the slice ran normally
 constexpr uint32_t kCpuLeftFetchRegions = 0x80000001;  // the PC left every fetch region
 constexpr uint32_t kCpuHalted = 0xFFFFFFFF;            // double fault or failed reset
 // Any other result is the 24-bit address of a RESET instruction met with no reset hook.
@@ -90,7 +90,7 @@ struct CpuState {
     uint32_t otherStackPointer = 0;  // USP in supervisor mode, SSP in user mode
     uint32_t pc = 0;                 // valid between runs
     int32_t cycleCounter = 0;
-    uint8_t interruptState = 0;  // bit 0 stopped, bit n level n pending
+    uint8_t interruptState = 0;       // bit 0 stopped, bit n level n pending
     uint8_t interruptVector[8] = {};  // indexed by level 1..7
     uint16_t sr = 0x2700;             // valid between runs
 

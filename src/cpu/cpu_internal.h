@@ -23,11 +23,17 @@ struct Group0Fault {
 enum class Size { Byte, Word, Long };
 
 template <Size S>
-constexpr uint32_t kMask = S == Size::Byte ? 0xFFu : S == Size::Word ? 0xFFFFu : 0xFFFFFFFFu;
+constexpr uint32_t kMask = S == Size::Byte   ? 0xFFu
+                           : S == Size::Word ? 0xFFFFu
+                                             : 0xFFFFFFFFu;
 template <Size S>
-constexpr uint32_t kSignBit = S == Size::Byte ? 0x80u : S == Size::Word ? 0x8000u : 0x80000000u;
+constexpr uint32_t kSignBit = S == Size::Byte   ? 0x80u
+                              : S == Size::Word ? 0x8000u
+                                                : 0x80000000u;
 template <Size S>
-constexpr uint32_t kBytes = S == Size::Byte ? 1 : S == Size::Word ? 2 : 4;
+constexpr uint32_t kBytes = S == Size::Byte   ? 1
+                            : S == Size::Word ? 2
+                                              : 4;
 
 template <Size S>
 constexpr int32_t signExtend(uint32_t value) {
@@ -54,17 +60,22 @@ enum Mode : int {
     kModeCount
 };
 
-constexpr bool isMemory(Mode m) { return m >= kIndirect; }
-constexpr bool isRegisterMode(Mode m) { return m <= kIndex; }  // low opcode bits name a register
+constexpr bool isMemory(Mode m) {
+    return m >= kIndirect;
+}
+// The modes whose low opcode bits name a register.
+constexpr bool isRegisterMode(Mode m) {
+    return m <= kIndex;
+}
 
 // Extension words the mode reads (immediates counted by their size).
 template <Mode M, Size S>
 constexpr int kExtensionWords = M == kDisp16 || M == kIndex || M == kAbsShort || M == kPcDisp ||
                                         M == kPcIndex
                                     ? 1
-                                : M == kAbsLong               ? 2
-                                : M == kImmediate             ? (S == Size::Long ? 2 : 1)
-                                                              : 0;
+                                : M == kAbsLong   ? 2
+                                : M == kImmediate ? (S == Size::Long ? 2 : 1)
+                                                  : 0;
 
 // The modes whose address calculation spends internal 68000 cycles before the bus access; the
 // 4-cycle bus rounds those 2 cycles up to a whole access slot.
@@ -78,7 +89,9 @@ inline uint16_t hostWord(const uint8_t* p) {
     std::memcpy(&v, p, 2);
     return v;
 }
-inline void setHostWord(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+inline void setHostWord(uint8_t* p, uint16_t v) {
+    std::memcpy(p, &v, 2);
+}
 
 inline const MemoryRegion* findRegion(const MemoryRegion* list, uint32_t address) {
     for (; list->low != kEndOfList; ++list) {
@@ -89,9 +102,13 @@ inline const MemoryRegion* findRegion(const MemoryRegion* list, uint32_t address
 
 // ---------------------------------------------------------------- time
 
-inline void charge(CpuState& cpu, int32_t cycles) { cpu.budget -= cycles; }
+inline void charge(CpuState& cpu, int32_t cycles) {
+    cpu.budget -= cycles;
+}
 // Instructions whose 68000 time is not a multiple of 4 end on the next bus slot.
-inline void roundToBusSlot(CpuState& cpu) { cpu.budget &= ~3; }
+inline void roundToBusSlot(CpuState& cpu) {
+    cpu.budget &= ~3;
+}
 
 // Ends an instruction whose 68000 time is not a multiple of 4: the budget is rounded to the bus
 // slot, and a taken short branch that follows gives back what the rounding added.
@@ -180,8 +197,7 @@ inline uint32_t callRead(CpuState& cpu, const MemoryRegion& region, uint32_t add
     afterDeviceCall(cpu);
     return value;
 }
-inline void callWrite(CpuState& cpu, const MemoryRegion& region, uint32_t address,
-                      uint32_t value) {
+inline void callWrite(CpuState& cpu, const MemoryRegion& region, uint32_t address, uint32_t value) {
     region.write(cpu, address, value, region, CpuCycleTime(cpu));
     afterDeviceCall(cpu);
 }
@@ -351,22 +367,38 @@ inline uint32_t subtractAndSetFlags(CpuState& cpu, uint32_t destination, uint32_
 
 inline bool testCondition(const CpuState& cpu, unsigned condition) {
     switch (condition & 15) {
-        case 0: return true;
-        case 1: return false;
-        case 2: return !cpu.flagC && !cpu.flagZ;  // HI
-        case 3: return cpu.flagC || cpu.flagZ;    // LS
-        case 4: return !cpu.flagC;                // CC
-        case 5: return cpu.flagC;                 // CS
-        case 6: return !cpu.flagZ;                // NE
-        case 7: return cpu.flagZ;                 // EQ
-        case 8: return !cpu.flagV;                // VC
-        case 9: return cpu.flagV;                 // VS
-        case 10: return !cpu.flagN;               // PL
-        case 11: return cpu.flagN;                // MI
-        case 12: return cpu.flagN == cpu.flagV;   // GE
-        case 13: return cpu.flagN != cpu.flagV;   // LT
-        case 14: return !cpu.flagZ && cpu.flagN == cpu.flagV;  // GT
-        default: return cpu.flagZ || cpu.flagN != cpu.flagV;   // LE
+        case 0:
+            return true;
+        case 1:
+            return false;
+        case 2:
+            return !cpu.flagC && !cpu.flagZ;  // HI
+        case 3:
+            return cpu.flagC || cpu.flagZ;  // LS
+        case 4:
+            return !cpu.flagC;  // CC
+        case 5:
+            return cpu.flagC;  // CS
+        case 6:
+            return !cpu.flagZ;  // NE
+        case 7:
+            return cpu.flagZ;  // EQ
+        case 8:
+            return !cpu.flagV;  // VC
+        case 9:
+            return cpu.flagV;  // VS
+        case 10:
+            return !cpu.flagN;  // PL
+        case 11:
+            return cpu.flagN;  // MI
+        case 12:
+            return cpu.flagN == cpu.flagV;  // GE
+        case 13:
+            return cpu.flagN != cpu.flagV;  // LT
+        case 14:
+            return !cpu.flagZ && cpu.flagN == cpu.flagV;  // GT
+        default:
+            return cpu.flagZ || cpu.flagN != cpu.flagV;  // LE
     }
 }
 
@@ -452,9 +484,12 @@ struct Operand {
         Operand op;
         op.reg = reg;
         if constexpr (M == kImmediate) {
-            if constexpr (S == Size::Long) op.immediate = fetchLong(cpu);
-            else if constexpr (S == Size::Word) op.immediate = fetchWord(cpu);
-            else op.immediate = fetchWord(cpu) & 0xFF;
+            if constexpr (S == Size::Long)
+                op.immediate = fetchLong(cpu);
+            else if constexpr (S == Size::Word)
+                op.immediate = fetchWord(cpu);
+            else
+                op.immediate = fetchWord(cpu) & 0xFF;
         } else if constexpr (isMemory(M)) {
             op.address = effectiveAddress<M, S>(cpu, reg);
         }
@@ -470,24 +505,31 @@ struct Operand {
     }
 
     uint32_t read(CpuState& cpu) const {
-        if constexpr (M == kDataReg) return cpu.d[reg] & kMask<S>;
-        else if constexpr (M == kAddrReg) return cpu.a[reg] & kMask<S>;
-        else if constexpr (M == kImmediate) return immediate;
-        else return orvet::cpu::read<S>(cpu, address);
+        if constexpr (M == kDataReg)
+            return cpu.d[reg] & kMask<S>;
+        else if constexpr (M == kAddrReg)
+            return cpu.a[reg] & kMask<S>;
+        else if constexpr (M == kImmediate)
+            return immediate;
+        else
+            return orvet::cpu::read<S>(cpu, address);
     }
 
     void write(CpuState& cpu, uint32_t value) const {
-        if constexpr (M == kDataReg) setDataRegister<S>(cpu, reg, value);
-        else if constexpr (M == kAddrReg) cpu.a[reg] = value;
-        else if constexpr (isMemory(M) && M != kImmediate) orvet::cpu::write<S>(cpu, address, value);
+        if constexpr (M == kDataReg)
+            setDataRegister<S>(cpu, reg, value);
+        else if constexpr (M == kAddrReg)
+            cpu.a[reg] = value;
+        else if constexpr (isMemory(M) && M != kImmediate)
+            orvet::cpu::write<S>(cpu, address, value);
     }
 };
 
 // Cycles charged before a memory operand's access under the charge-as-it-goes rule: its
 // extension words and its address calculation.
 template <Mode M, Size S>
-constexpr int32_t kAddressCycles = M == kImmediate ? 0 : 4 * kExtensionWords<M, S> +
-                                                             kAddressCalculation<M>;
+constexpr int32_t kAddressCycles =
+    M == kImmediate ? 0 : 4 * kExtensionWords<M, S> + kAddressCalculation<M>;
 
 // The transfer of an operand: memory accesses and immediate extension words alike.
 template <Mode M, Size S>
@@ -504,15 +546,23 @@ struct DispatchBuilder {
 // Mode field bits (5-0) of an effective-address mode, and the mask that covers them.
 constexpr uint16_t modeBits(Mode m) {
     switch (m) {
-        case kAbsShort: return 0x38;
-        case kAbsLong: return 0x39;
-        case kPcDisp: return 0x3A;
-        case kPcIndex: return 0x3B;
-        case kImmediate: return 0x3C;
-        default: return static_cast<uint16_t>(m << 3);
+        case kAbsShort:
+            return 0x38;
+        case kAbsLong:
+            return 0x39;
+        case kPcDisp:
+            return 0x3A;
+        case kPcIndex:
+            return 0x3B;
+        case kImmediate:
+            return 0x3C;
+        default:
+            return static_cast<uint16_t>(m << 3);
     }
 }
-constexpr uint16_t modeMask(Mode m) { return isRegisterMode(m) ? 0x38 : 0x3F; }
+constexpr uint16_t modeMask(Mode m) {
+    return isRegisterMode(m) ? 0x38 : 0x3F;
+}
 // The same for the destination field of MOVE (register in bits 11-9, mode in bits 8-6).
 constexpr uint16_t destinationModeBits(Mode m) {
     uint16_t bits = modeBits(m);
@@ -538,8 +588,7 @@ using MemoryAlterableModes =
     ModeList<kIndirect, kPostInc, kPreDec, kDisp16, kIndex, kAbsShort, kAbsLong>;
 using DataAlterableModes =
     ModeList<kDataReg, kIndirect, kPostInc, kPreDec, kDisp16, kIndex, kAbsShort, kAbsLong>;
-using ControlModes =
-    ModeList<kIndirect, kDisp16, kIndex, kAbsShort, kAbsLong, kPcDisp, kPcIndex>;
+using ControlModes = ModeList<kIndirect, kDisp16, kIndex, kAbsShort, kAbsLong, kPcDisp, kPcIndex>;
 
 template <Size... Ss>
 struct SizeList {
@@ -552,7 +601,9 @@ using AllSizes = SizeList<Size::Byte, Size::Word, Size::Long>;
 
 // Size field of most instructions (bits 7-6): 00 byte, 01 word, 10 long.
 template <Size S>
-constexpr uint16_t kSizeBits = S == Size::Byte ? 0x00 : S == Size::Word ? 0x40 : 0x80;
+constexpr uint16_t kSizeBits = S == Size::Byte   ? 0x00
+                               : S == Size::Word ? 0x40
+                                                 : 0x80;
 
 // Each family of instructions installs its handlers.
 void installMoves(DispatchBuilder& builder);

@@ -19,7 +19,7 @@ inline uint32_t compute(CpuState& cpu, uint32_t destination, uint32_t source) {
         subtractAndSetFlags<S, false>(cpu, destination, source);
         return destination;
     } else {
-        uint32_t result = Op == Alu::And ? (destination & source)
+        uint32_t result = Op == Alu::And  ? (destination & source)
                           : Op == Alu::Or ? (destination | source)
                                           : (destination ^ source);
         setLogicFlags<S>(cpu, result & kMask<S>);
@@ -72,10 +72,9 @@ void aluToAddress(CpuState& cpu, uint32_t opcode) {
     if constexpr (Op == Alu::Add) cpu.a[reg] += value;
     if constexpr (Op == Alu::Sub) cpu.a[reg] -= value;
     if constexpr (Op == Alu::Cmp) compute<Alu::Cmp, Size::Long>(cpu, cpu.a[reg], value);
-    constexpr const timing::Row& row =
-        S == Size::Long           ? timing::kAddressArithmeticLong
-        : Op == Alu::Cmp          ? timing::kCompareAddressWord
-                                  : timing::kAddressArithmeticWord;
+    constexpr const timing::Row& row = S == Size::Long  ? timing::kAddressArithmeticLong
+                                       : Op == Alu::Cmp ? timing::kCompareAddressWord
+                                                        : timing::kAddressArithmeticWord;
     charge(cpu, row[M] - 4 - kAddressCycles<M, S> - kOperandCycles<M, S>);
 }
 
@@ -114,8 +113,8 @@ void extendedRegisters(CpuState& cpu, uint32_t opcode) {
     unsigned sourceReg = opcode & 7, destinationReg = (opcode >> 9) & 7;
     setDataRegister<S>(cpu, destinationReg,
                        computeExtended<Op, S>(cpu, cpu.d[destinationReg], cpu.d[sourceReg]));
-    charge(cpu, (S == Size::Long || Op == Extended::DecimalAdd || Op == Extended::DecimalSub) ? 8
-                                                                                           : 4);
+    charge(cpu,
+           (S == Size::Long || Op == Extended::DecimalAdd || Op == Extended::DecimalSub) ? 8 : 4);
 }
 
 template <Extended Op, Size S>

@@ -10,8 +10,8 @@ namespace {
 // The destination of MOVE calculates -(An) while the source is transferred: only the index
 // calculation costs a bus slot of its own.
 template <Mode M>
-constexpr int32_t kDestinationAddressCycles =
-    4 * kExtensionWords<M, Size::Word> + (M == kIndex ? 4 : 0);
+constexpr int32_t kDestinationAddressCycles = 4 * kExtensionWords<M, Size::Word> +
+                                              (M == kIndex ? 4 : 0);
 
 template <Size S, Mode Src, Mode Dst>
 void move(CpuState& cpu, uint32_t opcode) {
@@ -47,11 +47,13 @@ void move(CpuState& cpu, uint32_t opcode) {
     }
 }
 
-using MoveDestinations = ModeList<kDataReg, kAddrReg, kIndirect, kPostInc, kPreDec, kDisp16,
-                                  kIndex, kAbsShort, kAbsLong>;
+using MoveDestinations = ModeList<kDataReg, kAddrReg, kIndirect, kPostInc, kPreDec, kDisp16, kIndex,
+                                  kAbsShort, kAbsLong>;
 
 template <Size S>
-constexpr uint16_t kMoveSizeBits = S == Size::Byte ? 0x1000 : S == Size::Word ? 0x3000 : 0x2000;
+constexpr uint16_t kMoveSizeBits = S == Size::Byte   ? 0x1000
+                                   : S == Size::Word ? 0x3000
+                                                     : 0x2000;
 
 }  // namespace
 

@@ -14,8 +14,10 @@ inline uint32_t quickData(uint32_t opcode) {
 
 template <bool Subtract, Size S>
 uint32_t addOrSubtract(CpuState& cpu, uint32_t destination, uint32_t source) {
-    if constexpr (Subtract) return subtractAndSetFlags<S>(cpu, destination, source);
-    else return addAndSetFlags<S>(cpu, destination, source);
+    if constexpr (Subtract)
+        return subtractAndSetFlags<S>(cpu, destination, source);
+    else
+        return addAndSetFlags<S>(cpu, destination, source);
 }
 
 template <bool Subtract, Size S, Mode M>
