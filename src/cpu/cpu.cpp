@@ -28,12 +28,45 @@ void buildDispatch() {
     installShifts(builder);
 }
 
+// A change of S installs the other list set. The fetch region found through the old set no
+// longer vouches for the PC: the next flow change or instruction looks it up again, so user code
+// cannot keep running where only the supervisor may fetch.
+void switchLists(CpuState& cpu, bool supervisor) {
+    std::swap(cpu.a[7], cpu.otherStackPointer);
+    cpu.currentLists = supervisor ? cpu.supervisorLists : cpu.userLists;
+    cpu.fetchLow = 1;
+    cpu.fetchHigh = 0;
+    cpu.fetchHostLow = kNoCode;
+    cpu.fetchHostSpan = 0;
+}
+
 void enterSupervisor(CpuState& cpu) {
     if (!(cpu.sr & kSrSupervisor)) {
-        std::swap(cpu.a[7], cpu.otherStackPointer);
-        cpu.currentLists = cpu.supervisorLists;
+        switchLists(cpu, true);
         cpu.sr |= kSrSupervisor;
     }
+}
+
+// Exception processing runs in supervisor mode from its first access: the vector is fetched
+// through the supervisor lists, which cover the vector table even where user programs may not.
+struct ExceptionEntry {
+    uint16_t oldSr;
+    uint32_t handler;
+};
+ExceptionEntry beginException(CpuState& cpu, int vector) {
+    cpu.interruptState &= ~1;
+    uint16_t oldSr = buildSr(cpu);
+    enterSupervisor(cpu);
+    cpu.sr &= ~kSrTrace;
+    cpu.tracePending = false;
+    cpu.prefetchValid = false;
+    return {oldSr, readLong(cpu, static_cast<uint32_t>(vector) * 4)};
+}
+
+// The machine subtracts a frame's length from cycleCounter every frame; a machine that never does
+// sees it wrap rather than overflow.
+int32_t advanceTime(int32_t time, int32_t cycles) {
+    return static_cast<int32_t>(static_cast<uint32_t>(time) + static_cast<uint32_t>(cycles));
 }
 
 void halt(CpuState& cpu) {
@@ -51,16 +84,10 @@ void enterGroup0(CpuState& cpu, int vector) {
     uint32_t stackedPc = currentPc(cpu);
     try {
         cpu.runFlags |= kRunStackingGroup0;
-        cpu.interruptState &= ~1;
-        uint32_t handler = readLong(cpu, static_cast<uint32_t>(vector) * 4);
-        uint16_t oldSr = buildSr(cpu);
-        enterSupervisor(cpu);
-        cpu.sr &= ~kSrTrace;
-        cpu.tracePending = false;
-        cpu.prefetchValid = false;
+        ExceptionEntry entry = beginException(cpu, vector);
         uint32_t sp = cpu.a[7];
         writeLong(cpu, sp - 4, stackedPc);
-        writeWord(cpu, sp - 6, oldSr);
+        writeWord(cpu, sp - 6, entry.oldSr);
         writeWord(cpu, sp - 8, 0);
         writeLong(cpu, sp - 12, faultAddress);
         writeWord(cpu, sp - 14, 0);
@@ -68,7 +95,7 @@ void enterGroup0(CpuState& cpu, int vector) {
         cpu.runFlags &= ~kRunStackingGroup0;
         charge(cpu, 56);
         cpu.peripheralAccessed = 0;
-        jumpTo(cpu, handler);
+        jumpTo(cpu, entry.handler);
     } catch (const Group0Fault&) {
         halt(cpu);
     }
@@ -202,17 +229,11 @@ void raiseGroup0(CpuState& cpu, int vector, uint32_t address) {
 }
 
 void enterException(CpuState& cpu, int vector, uint32_t stackedPc) {
-    cpu.interruptState &= ~1;
-    uint32_t handler = readLong(cpu, static_cast<uint32_t>(vector) * 4);
-    uint16_t oldSr = buildSr(cpu);
-    enterSupervisor(cpu);
-    cpu.sr &= ~kSrTrace;
-    cpu.tracePending = false;
-    cpu.prefetchValid = false;
+    ExceptionEntry entry = beginException(cpu, vector);
     writeLong(cpu, cpu.a[7] - 4, stackedPc);
-    writeWord(cpu, cpu.a[7] - 6, oldSr);
+    writeWord(cpu, cpu.a[7] - 6, entry.oldSr);
     cpu.a[7] -= 6;
-    jumpTo(cpu, handler);
+    jumpTo(cpu, entry.handler);
 }
 
 void instructionException(CpuState& cpu, int vector, uint32_t stackedPc, int32_t cycles68000) {
@@ -232,10 +253,7 @@ void illegalInstruction(CpuState& cpu, uint32_t opcode) {
 
 void setSr(CpuState& cpu, uint32_t value) {
     uint16_t newSr = static_cast<uint16_t>(value & ((kSrUpperMask << 8) | 0x1F));
-    if ((newSr ^ cpu.sr) & kSrSupervisor) {
-        std::swap(cpu.a[7], cpu.otherStackPointer);
-        cpu.currentLists = (newSr & kSrSupervisor) ? cpu.supervisorLists : cpu.userLists;
-    }
+    if ((newSr ^ cpu.sr) & kSrSupervisor) switchLists(cpu, (newSr & kSrSupervisor) != 0);
     cpu.sr = newSr;
     unpackCcr(cpu, newSr);
 }
@@ -365,7 +383,8 @@ uint32_t CpuExecute(CpuState& cpu, int32_t cycles) {
     if (cpu.runFlags & kRunInProgress) return kCpuRunEnded;
     if (cpu.interruptState & 1) {
         if (cpu.pc & 1) return kCpuHalted;
-        cpu.cycleCounter += cycles;  // a stopped processor lets time pass
+        cpu.cycleCounter =
+            advanceTime(cpu.cycleCounter, cycles);  // a stopped processor lets time pass
         return kCpuRunEnded;
     }
     static const InstructionHandler* const dispatch = (CpuBuildDispatch(), gDispatch);
@@ -401,7 +420,8 @@ uint32_t CpuExecute(CpuState& cpu, int32_t cycles) {
         cpu.pc = currentPc(cpu);
     }
     cpu.sr = buildSr(cpu);
-    cpu.cycleCounter += cpu.cyclesRequested - cpu.budget - cpu.cyclesDeferred;
+    cpu.cycleCounter =
+        advanceTime(cpu.cycleCounter, cpu.cyclesRequested - cpu.budget - cpu.cyclesDeferred);
     cpu.budget = 0;
     cpu.cyclesDeferred = 0;
     cpu.cyclesRequested = 0;
@@ -444,7 +464,7 @@ void CpuAddWaitStates(CpuState& cpu, int32_t cycles) {
 
 int32_t CpuCycleTime(const CpuState& cpu) {
     if (!(cpu.runFlags & kRunInProgress)) return cpu.cycleCounter;
-    return cpu.cycleCounter + (cpu.cyclesRequested - cpu.budget - cpu.cyclesDeferred);
+    return advanceTime(cpu.cycleCounter, cpu.cyclesRequested - cpu.budget - cpu.cyclesDeferred);
 }
 
 uint16_t CpuPeekWord(CpuState& cpu, uint32_t address) {

@@ -26,6 +26,7 @@ constexpr uint32_t kEndOfList = 0xFFFFFFFF;
 // One entry of a data-access list. Direct entries (no handler for the list's direction) map onto
 // host memory; the 68000 word at an even address A is the host 16-bit value at
 // hostBase + (A - low), and the byte at A is the host byte at that offset with bit 0 inverted.
+// Ranges cover whole words: `low` is even and `high` odd.
 struct MemoryRegion {
     uint32_t low = kEndOfList;     // kEndOfList marks the end of a list
     uint32_t high = 0;             // inclusive
@@ -89,8 +90,8 @@ struct CpuState {
     uint32_t a[8] = {};              // a[7] is always the active stack pointer
     uint32_t otherStackPointer = 0;  // USP in supervisor mode, SSP in user mode
     uint32_t pc = 0;                 // valid between runs
-    int32_t cycleCounter = 0;
-    uint8_t interruptState = 0;       // bit 0 stopped, bit n level n pending
+    int32_t cycleCounter = 0;    // rebased by the frame loop every frame; wraps if never rebased
+    uint8_t interruptState = 0;  // bit 0 stopped, bit n level n pending
     uint8_t interruptVector[8] = {};  // indexed by level 1..7
     uint16_t sr = 0x2700;             // valid between runs
 

@@ -229,7 +229,7 @@ inline uint32_t readLong(CpuState& cpu, uint32_t address) {
     cpu.lastAccessAddress = address;
     address &= 0xFFFFFF;
     const MemoryRegion* r = findRegion(cpu.currentLists.readWord, address);
-    if (r && !r->read && address + 2 <= r->high) {
+    if (r && !r->read && address + 3 <= r->high) {
         const uint8_t* p = r->hostBase + (address - r->low);
         return (uint32_t(hostWord(p)) << 16) | hostWord(p + 2);
     }

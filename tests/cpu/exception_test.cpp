@@ -301,6 +301,43 @@ TEST(UserMode, TrapSwitchesToTheSupervisorStackAndMap) {
     EXPECT_EQ(machine.longAt(kUserStack - 4), 0u);
 }
 
+// Like the ST: below $2000 (vectors, stubs and the supervisor's code) only the supervisor may
+// read, write or fetch.
+struct MachineWithProtectedLowMemory : MappedMachine {
+    static constexpr uint32_t kUserLow = 0x2000;
+    MachineWithProtectedLowMemory() {
+        const MemoryRegion userRam = DirectRange(kUserLow, kRamSize - 1, ram() + kUserLow);
+        user.fetch = {CodeRange(kUserLow, kRamSize - 1, ram() + kUserLow)};
+        user.readByte = user.readWord = user.writeByte = user.writeWord = {userRam};
+        installLists();
+    }
+};
+
+TEST(UserMode, ExceptionsFetchTheirVectorAsSupervisor) {
+    MachineWithProtectedLowMemory machine;
+    const uint32_t userCode = MachineWithProtectedLowMemory::kUserLow;
+    machine.startAt(userCode, kSrUser);
+    machine.placeCode(userCode, {0x4E41, 0x4E71});  // TRAP #1; NOP
+
+    EXPECT_EQ(machine.run(4), kCpuRunEnded);
+    EXPECT_EQ(machine.cpu.pc, MappedMachine::stubFor(33));
+
+    machine.startAt(userCode + 2, kSrUser);
+    EXPECT_EQ(CpuPostInterrupt(machine.cpu, 4, -1), 0);
+    EXPECT_EQ(machine.run(4), kCpuRunEnded);
+    EXPECT_EQ(machine.cpu.pc, MappedMachine::stubFor(28));
+    EXPECT_EQ(machine.cpu.sr, 0x2400);
+}
+
+TEST(UserMode, DroppingToUserModeLeavesSupervisorOnlyCode) {
+    MachineWithProtectedLowMemory machine;
+    machine.placeCode(kCodeStart, {0x46FC, 0x0000, 0x4E71});  // MOVE #0,SR; NOP
+
+    EXPECT_EQ(machine.run(100), kCpuLeftFetchRegions);
+    EXPECT_EQ(machine.cpu.pc, kCodeStart + 4);
+    EXPECT_EQ(machine.cpu.sr, kSrUser);
+}
+
 TEST(UserMode, RteToUserModePopsTheSupervisorStackAndEndsTheRun) {
     MachineWithUserLimit machine;
     machine.cpu.a[7] = kSupervisorStack - 6;
