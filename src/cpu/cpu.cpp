@@ -131,7 +131,8 @@ void sampleTrace(CpuState& cpu) {
 }
 
 inline bool executeInstruction(CpuState& cpu, const InstructionHandler* dispatch) {
-    if (static_cast<uintptr_t>(cpu.livePc - cpu.fetchHostLow) > cpu.fetchHostSpan) {
+    if (reinterpret_cast<uintptr_t>(cpu.livePc) - reinterpret_cast<uintptr_t>(cpu.fetchHostLow) >
+        cpu.fetchHostSpan) {
         // Sequential execution or a relative branch has left the fetch region.
         if (!placePc(cpu, currentPc(cpu))) return false;
     }
@@ -158,6 +159,7 @@ void runInstructions(CpuState& cpu, const InstructionHandler* dispatch) {
             cpu.tracePending = false;
             enterException(cpu, 9, currentPc(cpu));
             charge(cpu, 36);
+            if (cpu.runResult != kCpuRunEnded) return;
         }
         acceptInterrupt(cpu);
         if (cpu.runResult != kCpuRunEnded) return;
@@ -366,6 +368,8 @@ int CpuReset(CpuState& cpu) {
     cpu.currentLists = cpu.supervisorLists;
     cpu.tracePending = false;
     cpu.busErrorRequest = false;
+    // The word prefetched before the reset belongs to the old program, not to the reset PC.
+    cpu.prefetchValid = false;
     cpu.pc = 1;
     cpu.interruptState = 1;
     for (const FetchRegion* r = cpu.supervisorLists.fetch; r->low != kEndOfList; ++r) {

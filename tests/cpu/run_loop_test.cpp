@@ -407,6 +407,9 @@ TEST(ProcessorReset, LoadsStackAndPcFromAddressZeroAndClearsTheRest) {
     machine.cpu.cycleCounter = 777;
     CpuPostInterrupt(machine.cpu, 3, -1);
     machine.placeCode(kCodeStart, {0x7001});  // MOVEQ #1,D0
+    // The program before the reset had prefetched a word of its own.
+    machine.cpu.prefetchWord = 0x7002;  // MOVEQ #2,D0
+    machine.cpu.prefetchValid = true;
 
     EXPECT_EQ(CpuReset(machine.cpu), 0);
     EXPECT_EQ(machine.cpu.pc, kCodeStart);
