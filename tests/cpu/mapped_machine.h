@@ -1,8 +1,7 @@
 // A processor with a memory map the test can reshape: flat RAM from address 0 in every list of
 // both list sets, which a test edits (a device ahead of RAM, a shorter code range, a second bank,
 // a user map that differs from the supervisor's) and reinstalls. Every vector leads to a STOP of
-// its own, so a test can tell which exception was taken. For tests that only need RAM and a
-// device window, cpu_test_machine.h is simpler.
+// its own, so a test can tell which exception was taken.
 #pragma once
 
 #include <cstddef>

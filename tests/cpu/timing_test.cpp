@@ -25,14 +25,12 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "cpu_test_machine.h"
+#include "mapped_machine.h"
 
+namespace orvet::test {
 namespace {
 
-using namespace orvet;
-using orvet::test::CpuTestMachine;
-
-constexpr uint32_t kCode = CpuTestMachine::kCodeAddress;
+constexpr uint32_t kCode = kCodeStart;
 
 // ---- Operands ------------------------------------------------------------------------------
 
@@ -172,14 +170,14 @@ constexpr uint16_t MoveDestinationField(uint16_t field) {
     return static_cast<uint16_t>(((field & 7) << 9) | ((field >> 3) << 6));
 }
 
-void PlaceOperand(CpuTestMachine& machine, const EncodedOperand& operand, Mode mode, Size size,
+void PlaceOperand(MappedMachine& machine, const EncodedOperand& operand, Mode mode, Size size,
                   uint32_t value) {
     if (mode == kDataReg) machine.cpu.d[operand.reg] = value;
     if (mode == kAddrReg) machine.cpu.a[operand.reg] = value;
     if (!operand.inMemory) return;
-    if (size == Size::Byte) machine.SetByte(operand.address, static_cast<uint8_t>(value));
-    if (size == Size::Word) machine.SetWord(operand.address, static_cast<uint16_t>(value));
-    if (size == Size::Long) machine.SetLong(operand.address, value);
+    if (size == Size::Byte) machine.setByte(operand.address, static_cast<uint8_t>(value));
+    if (size == Size::Word) machine.setWord(operand.address, static_cast<uint16_t>(value));
+    if (size == Size::Long) machine.setLong(operand.address, value);
 }
 
 // The 68000's effective-address time of a word operand, which multiply, divide and CHK add to
@@ -199,26 +197,30 @@ struct TimingCase {
     std::string instruction;
     std::string detail;  // addressing mode or data
     std::vector<uint16_t> code;
-    std::function<void(CpuTestMachine&)> prepare;
+    std::function<void(MappedMachine&)> prepare;
     int expected = 0;
     int expectedMax = 0;  // nonzero: any time from `expected` to this agrees
     std::vector<int32_t> slices = {4};
     int expectedVector = -1;  // the exception the case ends in; -1 none
-    std::optional<uint32_t> expectedPc;
+    std::optional<uint32_t> expectedPc = {};
 };
 
 TimingCase Case(std::string instruction, std::string detail, std::vector<uint16_t> code,
-                int expected, std::function<void(CpuTestMachine&)> prepare = {}) {
-    TimingCase timingCase;
-    timingCase.instruction = std::move(instruction);
-    timingCase.detail = std::move(detail);
-    timingCase.code = std::move(code);
-    timingCase.expected = expected;
-    timingCase.prepare = std::move(prepare);
-    return timingCase;
+                int expected, std::function<void(MappedMachine&)> prepare = {}) {
+    return {.instruction = std::move(instruction),
+            .detail = std::move(detail),
+            .code = std::move(code),
+            .prepare = std::move(prepare),
+            .expected = expected};
 }
 
-void StartState(CpuTestMachine& machine) {
+std::function<void(MappedMachine&)> WithCcr(uint8_t ccr) {
+    return [=](MappedMachine& machine) {
+        machine.cpu.sr = static_cast<uint16_t>((machine.cpu.sr & 0xFF00) | ccr);
+    };
+}
+
+void StartState(MappedMachine& machine) {
     for (int index = 0; index < 7; ++index) machine.cpu.a[index] = kAddressRegisters[index];
 }
 
@@ -234,34 +236,35 @@ bool Verbose() {
     return setting != nullptr && *setting != '\0' && *setting != '0';
 }
 
-// Runs the case on a fresh machine; empty when it agrees, otherwise what went wrong.
+// Runs the case on a fresh machine; empty when it agrees, otherwise what went wrong. The slices
+// end before the vector's stub runs, so a case that ends in an exception times the exception
+// alone and leaves the PC at the start of that vector's stub.
 std::string RunCase(const TimingCase& timingCase, int32_t& cycles) {
-    CpuTestMachine machine;
+    MappedMachine machine;
     StartState(machine);
-    machine.Load(kCode, timingCase.code);
+    machine.placeCode(kCode, timingCase.code);
     if (timingCase.prepare) timingCase.prepare(machine);
 
     cycles = 0;
     std::string problem;
     for (int32_t slice : timingCase.slices) {
-        cycles += machine.Run(slice);
-        if (machine.lastResult != kCpuRunEnded) {
-            problem += " run ended with result " + Hex(machine.lastResult) + ";";
+        const uint32_t result = machine.run(slice);
+        cycles += machine.lastRunCycles;
+        if (result != kCpuRunEnded) {
+            problem += " run ended with result " + Hex(result) + ";";
             break;
         }
     }
 
     const uint32_t pc = machine.cpu.pc & 0xFFFFFF;
-    const uint32_t handlers = CpuTestMachine::kHandlerBase;
-    const bool inHandlers = pc >= handlers && pc < handlers + 4 * 256;
+    const bool inStubs = pc >= kVectorStubs && pc < MappedMachine::stubFor(256);
     if (timingCase.expectedVector >= 0) {
-        if (pc !=
-            CpuTestMachine::HandlerAddress(static_cast<uint32_t>(timingCase.expectedVector))) {
+        if (pc != MappedMachine::stubFor(static_cast<uint32_t>(timingCase.expectedVector))) {
             problem += " expected exception vector " + std::to_string(timingCase.expectedVector) +
                        ", PC ended at " + Hex(pc) + ";";
         }
-    } else if (inHandlers && !timingCase.expectedPc) {
-        problem += " took exception vector " + std::to_string((pc - handlers) / 4) + ";";
+    } else if (inStubs && !timingCase.expectedPc) {
+        problem += " took exception vector " + std::to_string((pc - kVectorStubs) / 4) + ";";
     }
     if (timingCase.expectedPc && pc != *timingCase.expectedPc) {
         problem += " PC ended at " + Hex(pc) + ", expected " + Hex(*timingCase.expectedPc) + ";";
@@ -276,9 +279,30 @@ std::string RunCase(const TimingCase& timingCase, int32_t& cycles) {
     return problem;
 }
 
-void CheckCases(const char* group, const std::vector<TimingCase>& cases) {
-    std::ostringstream report;
+// Gathers a group's disagreeing rows into one failure.
+struct GroupReport {
+    const char* group;
+    size_t rows = 0;
     int disagreements = 0;
+    std::ostringstream details = {};
+
+    void add(const std::string& row, const std::string& problem) {
+        ++rows;
+        if (problem.empty()) return;
+        ++disagreements;
+        details << "  " << row << " |" << problem << "\n";
+    }
+    void finish() {
+        std::printf("[ timing ] %s: %zu rows, %d disagree\n", group, rows, disagreements);
+        if (disagreements) {
+            ADD_FAILURE() << group << ": " << disagreements << " of " << rows << " rows disagree:\n"
+                          << details.str();
+        }
+    }
+};
+
+void CheckCases(const char* group, const std::vector<TimingCase>& cases) {
+    GroupReport report{group};
     for (const TimingCase& timingCase : cases) {
         int32_t cycles = 0;
         const std::string problem = RunCase(timingCase, cycles);
@@ -286,17 +310,9 @@ void CheckCases(const char* group, const std::vector<TimingCase>& cases) {
             std::printf("  %s | %s | %d cycles%s\n", timingCase.instruction.c_str(),
                         timingCase.detail.c_str(), cycles, problem.c_str());
         }
-        if (problem.empty()) continue;
-        ++disagreements;
-        report << "  " << timingCase.instruction << " | " << timingCase.detail << " |" << problem
-               << "\n";
+        report.add(timingCase.instruction + " | " + timingCase.detail, problem);
     }
-    std::printf("[ timing ] %s: %zu rows, %d disagree\n", group, cases.size(), disagreements);
-    if (disagreements) {
-        ADD_FAILURE() << group << ": " << disagreements << " of " << cases.size()
-                      << " rows disagree:\n"
-                      << report.str();
-    }
+    report.finish();
 }
 
 class CpuTiming : public ::testing::Test {
@@ -332,12 +348,9 @@ constexpr ModeCycles kMoveLongFromData    = {4, 0, 12, 12, 12, 16, 20, 16, 20,  
 constexpr ModeCycles kArithmeticByte      = {4, kIll, 8, 8, 12, 12, 16, 12, 16, 12, 16, 8};
 constexpr ModeCycles kArithmeticWord      = {4, 4,  8,  8, 12, 12, 16, 12, 16, 12, 16,  8};
 constexpr ModeCycles kArithmeticLong      = {8, 8, 16, 16, 20, 20, 24, 20, 24, 20, 24, 16};
-constexpr ModeCycles kLogicByteWord       = {4, kIll, 8, 8, 12, 12, 16, 12, 16, 12, 16, 8};
 constexpr ModeCycles kLogicLong           = {8, kIll, 16, 16, 20, 20, 24, 20, 24, 20, 24, 16};
 constexpr ModeCycles kToMemoryByteWord    = {0, 0, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
 constexpr ModeCycles kToMemoryLong        = {0, 0, 20, 20, 24, 24, 28, 24, 28,  0,  0,  0};
-constexpr ModeCycles kExclusiveOrByteWord = {4, 0, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
-constexpr ModeCycles kExclusiveOrLong     = {8, 0, 20, 20, 24, 24, 28, 24, 28,  0,  0,  0};
 constexpr ModeCycles kAddressWord         = {8, 8, 12, 12, 16, 16, 20, 16, 20, 16, 20, 12};
 constexpr ModeCycles kAddressLong         = {8, 8, 16, 16, 16, 20, 20, 20, 24, 20, 20, 16};
 constexpr ModeCycles kCompareAddressWord  = {8, 8, 12, 12, 12, 16, 16, 16, 20, 16, 16, 12};
@@ -345,7 +358,6 @@ constexpr ModeCycles kImmediateByteWord   = {8, 0, 16, 16, 20, 20, 24, 20, 24,  
 constexpr ModeCycles kImmediateLong       = {16, 0, 28, 28, 32, 32, 36, 32, 36, 0,  0,  0};
 constexpr ModeCycles kCompareImmByteWord  = {8, 0, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
 constexpr ModeCycles kCompareImmLong      = {16, 0, 20, 20, 24, 24, 28, 24, 28, 0,  0,  0};
-constexpr ModeCycles kQuickByte           = {4, 0, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
 constexpr ModeCycles kQuickWord           = {4, 8, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
 constexpr ModeCycles kQuickLong           = {8, 8, 20, 20, 24, 24, 28, 24, 28,  0,  0,  0};
 constexpr ModeCycles kNegateByteWord      = {4, 0, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
@@ -370,184 +382,136 @@ constexpr ModeCycles kPushAddress         = {0, 0, 12,  0,  0, 16, 20, 16, 20, 1
 constexpr ModeCycles kCheckInBounds       = {12, 0, 16, 16, 16, 20, 20, 20, 24, 20, 20, 16};
 constexpr ModeCycles kMoveToStatus        = {12, 0, 16, 16, 20, 20, 24, 20, 24, 20, 24, 16};
 constexpr ModeCycles kMoveFromStatus      = {8, 0, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
-constexpr ModeCycles kShiftMemory         = {0, 0, 12, 12, 16, 16, 20, 16, 20,  0,  0,  0};
 // clang-format on
 
 // The register operand of two-operand instructions is D1 (or A1), in bits 11-9.
 constexpr uint16_t kRegisterOne = 1 << 9;
 
-// clang-format off
 std::vector<ModeRow> ModeTableRows() {
     std::vector<ModeRow> rows;
-    auto add = [&](ModeRow row) { rows.push_back(std::move(row)); };
+    // Gives the row back for the few that need more than these fields.
+    auto add = [&](std::string instruction, uint16_t opcode, Size size, const ModeCycles& cycles,
+                   std::vector<uint16_t> prefix = {}) -> ModeRow& {
+        return rows.emplace_back(
+            ModeRow{std::move(instruction), opcode, size, cycles, std::move(prefix)});
+    };
+    // MOVE: size field 1 byte, 3 word, 2 long.
+    const OperandField destination = OperandField::MoveDestination;
+    add("MOVE.B <ea>,D1", 0x1200, Size::Byte, kMoveByteWordToData);
+    add("MOVE.W <ea>,D1", 0x3200, Size::Word, kMoveByteWordToData);
+    add("MOVE.L <ea>,D1", 0x2200, Size::Long, kMoveLongToData);
+    add("MOVE.B D0,<ea>", 0x1000, Size::Byte, kMoveByteWordFromData).field = destination;
+    add("MOVE.W D0,<ea>", 0x3000, Size::Word, kMoveByteWordFromData).field = destination;
+    add("MOVE.L D0,<ea>", 0x2000, Size::Long, kMoveLongFromData).field = destination;
     auto name = [](const char* mnemonic, Size size, const char* operands) {
         return std::string(mnemonic) + SizeSuffix(size) + " " + operands;
     };
-
-    // MOVE: size field 1 byte, 3 word, 2 long.
-    add({.instruction = "MOVE.B <ea>,D1", .opcode = 0x1200, .size = Size::Byte,
-         .cycles = kMoveByteWordToData});
-    add({.instruction = "MOVE.W <ea>,D1", .opcode = 0x3200, .size = Size::Word,
-         .cycles = kMoveByteWordToData});
-    add({.instruction = "MOVE.L <ea>,D1", .opcode = 0x2200, .size = Size::Long,
-         .cycles = kMoveLongToData});
-    add({.instruction = "MOVE.B D0,<ea>", .opcode = 0x1000, .size = Size::Byte,
-         .cycles = kMoveByteWordFromData, .field = OperandField::MoveDestination});
-    add({.instruction = "MOVE.W D0,<ea>", .opcode = 0x3000, .size = Size::Word,
-         .cycles = kMoveByteWordFromData, .field = OperandField::MoveDestination});
-    add({.instruction = "MOVE.L D0,<ea>", .opcode = 0x2000, .size = Size::Long,
-         .cycles = kMoveLongFromData, .field = OperandField::MoveDestination});
-
     struct Family {
         const char* mnemonic;
         uint16_t line;
     };
     for (Size size : {Size::Byte, Size::Word, Size::Long}) {
+        const bool isLong = size == Size::Long;
+        const uint16_t sizeBits = SizeBits(size);
         const ModeCycles& arithmetic = size == Size::Byte   ? kArithmeticByte
                                        : size == Size::Word ? kArithmeticWord
                                                             : kArithmeticLong;
         for (Family family :
              {Family{"ADD", 0xD000}, Family{"SUB", 0x9000}, Family{"CMP", 0xB000}}) {
-            add({.instruction = name(family.mnemonic, size, "<ea>,D1"),
-                 .opcode = static_cast<uint16_t>(family.line | kRegisterOne | SizeBits(size)),
-                 .size = size, .cycles = arithmetic});
+            add(name(family.mnemonic, size, "<ea>,D1"), family.line | kRegisterOne | sizeBits, size,
+                arithmetic);
         }
-        const ModeCycles& logic = size == Size::Long ? kLogicLong : kLogicByteWord;
+        // AND and OR have no An column at any size; byte and word take ADD.B's times.
         for (Family family : {Family{"AND", 0xC000}, Family{"OR", 0x8000}}) {
-            add({.instruction = name(family.mnemonic, size, "<ea>,D1"),
-                 .opcode = static_cast<uint16_t>(family.line | kRegisterOne | SizeBits(size)),
-                 .size = size, .cycles = logic});
+            add(name(family.mnemonic, size, "<ea>,D1"), family.line | kRegisterOne | sizeBits, size,
+                isLong ? kLogicLong : kArithmeticByte);
         }
         // Dn,<ea>: opmode 4-6. With a data register destination these encodings are ADDX,
-        // SUBX, ABCD and SBCD, so only EOR has a Dn column.
-        const ModeCycles& toMemory = size == Size::Long ? kToMemoryLong : kToMemoryByteWord;
+        // SUBX, ABCD and SBCD, so only EOR has a Dn column; it modifies its operand in NEG's time.
         for (Family family : {Family{"ADD", 0xD000}, Family{"SUB", 0x9000}, Family{"AND", 0xC000},
                               Family{"OR", 0x8000}}) {
-            add({.instruction = name(family.mnemonic, size, "D1,<ea>"),
-                 .opcode = static_cast<uint16_t>(family.line | kRegisterOne | 0x0100 |
-                                                 SizeBits(size)),
-                 .size = size, .cycles = toMemory});
+            add(name(family.mnemonic, size, "D1,<ea>"),
+                family.line | kRegisterOne | 0x0100 | sizeBits, size,
+                isLong ? kToMemoryLong : kToMemoryByteWord);
         }
-        add({.instruction = name("EOR", size, "D1,<ea>"),
-             .opcode = static_cast<uint16_t>(0xB000 | kRegisterOne | 0x0100 | SizeBits(size)),
-             .size = size,
-             .cycles = size == Size::Long ? kExclusiveOrLong : kExclusiveOrByteWord});
+        add(name("EOR", size, "D1,<ea>"), 0xB000 | kRegisterOne | 0x0100 | sizeBits, size,
+            isLong ? kNegateLong : kNegateByteWord);
 
         // Immediate operations: the immediate sits between the opcode and the operand's words.
         const std::vector<uint16_t> immediate =
-            size == Size::Long ? std::vector<uint16_t>{0x0000, 0x0001} : std::vector<uint16_t>{1};
+            isLong ? std::vector<uint16_t>{0x0000, 0x0001} : std::vector<uint16_t>{1};
         for (Family family : {Family{"ORI", 0x0000}, Family{"ANDI", 0x0200}, Family{"SUBI", 0x0400},
                               Family{"ADDI", 0x0600}, Family{"EORI", 0x0A00}}) {
-            add({.instruction = name(family.mnemonic, size, "#1,<ea>"),
-                 .opcode = static_cast<uint16_t>(family.line | SizeBits(size)), .size = size,
-                 .cycles = size == Size::Long ? kImmediateLong : kImmediateByteWord,
-                 .prefix = immediate});
+            add(name(family.mnemonic, size, "#1,<ea>"), family.line | sizeBits, size,
+                isLong ? kImmediateLong : kImmediateByteWord, immediate);
         }
-        add({.instruction = name("CMPI", size, "#1,<ea>"),
-             .opcode = static_cast<uint16_t>(0x0C00 | SizeBits(size)), .size = size,
-             .cycles = size == Size::Long ? kCompareImmLong : kCompareImmByteWord,
-             .prefix = immediate});
+        add(name("CMPI", size, "#1,<ea>"), 0x0C00 | sizeBits, size,
+            isLong ? kCompareImmLong : kCompareImmByteWord, immediate);
 
-        const ModeCycles& quick = size == Size::Byte   ? kQuickByte
+        // ADDQ.B modifies its operand in NEG.B's time.
+        const ModeCycles& quick = size == Size::Byte   ? kNegateByteWord
                                   : size == Size::Word ? kQuickWord
                                                        : kQuickLong;
-        add({.instruction = name("ADDQ", size, "#1,<ea>"),
-             .opcode = static_cast<uint16_t>(0x5000 | kRegisterOne | SizeBits(size)), .size = size,
-             .cycles = quick});
-        add({.instruction = name("SUBQ", size, "#1,<ea>"),
-             .opcode = static_cast<uint16_t>(0x5100 | kRegisterOne | SizeBits(size)), .size = size,
-             .cycles = quick});
-
-        const ModeCycles& negate = size == Size::Long ? kNegateLong : kNegateByteWord;
+        add(name("ADDQ", size, "#1,<ea>"), 0x5000 | kRegisterOne | sizeBits, size, quick);
+        add(name("SUBQ", size, "#1,<ea>"), 0x5100 | kRegisterOne | sizeBits, size, quick);
         for (Family family :
              {Family{"NEGX", 0x4000}, Family{"NEG", 0x4400}, Family{"NOT", 0x4600}}) {
-            add({.instruction = name(family.mnemonic, size, "<ea>"),
-                 .opcode = static_cast<uint16_t>(family.line | SizeBits(size)), .size = size,
-                 .cycles = negate});
+            add(name(family.mnemonic, size, "<ea>"), family.line | sizeBits, size,
+                isLong ? kNegateLong : kNegateByteWord);
         }
-        add({.instruction = name("CLR", size, "<ea>"),
-             .opcode = static_cast<uint16_t>(0x4200 | SizeBits(size)), .size = size,
-             .cycles = size == Size::Long ? kNegateLong : kClearByteWord});
-        add({.instruction = name("TST", size, "<ea>"),
-             .opcode = static_cast<uint16_t>(0x4A00 | SizeBits(size)), .size = size,
-             .cycles = size == Size::Long ? kTestLong : kTestByteWord});
+        add(name("CLR", size, "<ea>"), 0x4200 | sizeBits, size,
+            isLong ? kNegateLong : kClearByteWord);
+        add(name("TST", size, "<ea>"), 0x4A00 | sizeBits, size, isLong ? kTestLong : kTestByteWord);
     }
 
-    add({.instruction = "ADDA.W <ea>,A1", .opcode = 0xD2C0, .size = Size::Word,
-         .cycles = kAddressWord});
-    add({.instruction = "SUBA.W <ea>,A1", .opcode = 0x92C0, .size = Size::Word,
-         .cycles = kAddressWord});
-    add({.instruction = "ADDA.L <ea>,A1", .opcode = 0xD3C0, .size = Size::Long,
-         .cycles = kAddressLong});
-    add({.instruction = "SUBA.L <ea>,A1", .opcode = 0x93C0, .size = Size::Long,
-         .cycles = kAddressLong});
-    add({.instruction = "CMPA.L <ea>,A1", .opcode = 0xB3C0, .size = Size::Long,
-         .cycles = kAddressLong});
-    add({.instruction = "CMPA.W <ea>,A1", .opcode = 0xB2C0, .size = Size::Word,
-         .cycles = kCompareAddressWord});
+    add("ADDA.W <ea>,A1", 0xD2C0, Size::Word, kAddressWord);
+    add("SUBA.W <ea>,A1", 0x92C0, Size::Word, kAddressWord);
+    add("ADDA.L <ea>,A1", 0xD3C0, Size::Long, kAddressLong);
+    add("SUBA.L <ea>,A1", 0x93C0, Size::Long, kAddressLong);
+    add("CMPA.L <ea>,A1", 0xB3C0, Size::Long, kAddressLong);
+    add("CMPA.W <ea>,A1", 0xB2C0, Size::Word, kCompareAddressWord);
 
-    add({.instruction = "ST <ea>", .opcode = 0x50C0, .size = Size::Byte, .cycles = kSetTrue});
-    add({.instruction = "SF <ea>", .opcode = 0x51C0, .size = Size::Byte, .cycles = kSetFalse});
-    add({.instruction = "SEQ <ea> (Z set)", .opcode = 0x57C0, .size = Size::Byte,
-         .cycles = kSetTrue, .ccr = 0x04});
-    add({.instruction = "SEQ <ea> (Z clear)", .opcode = 0x57C0, .size = Size::Byte,
-         .cycles = kSetFalse});
-    add({.instruction = "NBCD <ea>", .opcode = 0x4800, .size = Size::Byte,
-         .cycles = kNegateDecimal});
-    add({.instruction = "TAS <ea>", .opcode = 0x4AC0, .size = Size::Byte, .cycles = kTestAndSet});
+    add("ST <ea>", 0x50C0, Size::Byte, kSetTrue);
+    add("SF <ea>", 0x51C0, Size::Byte, kSetFalse);
+    add("SEQ <ea> (Z set)", 0x57C0, Size::Byte, kSetTrue).ccr = 0x04;
+    add("SEQ <ea> (Z clear)", 0x57C0, Size::Byte, kSetFalse);
+    add("NBCD <ea>", 0x4800, Size::Byte, kNegateDecimal);
+    add("TAS <ea>", 0x4AC0, Size::Byte, kTestAndSet);
 
     // Bit operations: D1 holds the bit number, or the word after the opcode does.
-    add({.instruction = "BTST D1,<ea>", .opcode = 0x0300, .size = Size::Byte,
-         .cycles = kBitTestRegister, .d1 = 3});
-    add({.instruction = "BCHG D1,<ea>", .opcode = 0x0340, .size = Size::Byte,
-         .cycles = kBitChangeRegister, .d1 = 3});
-    add({.instruction = "BSET D1,<ea>", .opcode = 0x03C0, .size = Size::Byte,
-         .cycles = kBitChangeRegister, .d1 = 3});
-    add({.instruction = "BCLR D1,<ea>", .opcode = 0x0380, .size = Size::Byte,
-         .cycles = kBitClearRegister, .d1 = 3});
-    add({.instruction = "BTST #3,<ea>", .opcode = 0x0800, .size = Size::Byte,
-         .cycles = kBitTestImmediate, .prefix = {3}});
-    add({.instruction = "BCHG #3,<ea>", .opcode = 0x0840, .size = Size::Byte,
-         .cycles = kBitChangeImmediate, .prefix = {3}});
-    add({.instruction = "BSET #3,<ea>", .opcode = 0x08C0, .size = Size::Byte,
-         .cycles = kBitChangeImmediate, .prefix = {3}});
-    add({.instruction = "BCLR #3,<ea>", .opcode = 0x0880, .size = Size::Byte,
-         .cycles = kBitClearImmediate, .prefix = {3}});
+    add("BTST D1,<ea>", 0x0300, Size::Byte, kBitTestRegister).d1 = 3;
+    add("BCHG D1,<ea>", 0x0340, Size::Byte, kBitChangeRegister).d1 = 3;
+    add("BSET D1,<ea>", 0x03C0, Size::Byte, kBitChangeRegister).d1 = 3;
+    add("BCLR D1,<ea>", 0x0380, Size::Byte, kBitClearRegister).d1 = 3;
+    add("BTST #3,<ea>", 0x0800, Size::Byte, kBitTestImmediate, {3});
+    add("BCHG #3,<ea>", 0x0840, Size::Byte, kBitChangeImmediate, {3});
+    add("BSET #3,<ea>", 0x08C0, Size::Byte, kBitChangeImmediate, {3});
+    add("BCLR #3,<ea>", 0x0880, Size::Byte, kBitClearImmediate, {3});
 
-    add({.instruction = "JMP <ea>", .opcode = 0x4EC0, .size = Size::Word, .cycles = kJump});
-    add({.instruction = "JSR <ea>", .opcode = 0x4E80, .size = Size::Word,
-         .cycles = kJumpSubroutine});
-    add({.instruction = "LEA <ea>,A1", .opcode = 0x43C0, .size = Size::Long,
-         .cycles = kLoadAddress});
-    add({.instruction = "PEA <ea>", .opcode = 0x4840, .size = Size::Long,
-         .cycles = kPushAddress});
-    add({.instruction = "CHK <ea>,D1 (D1 = 5, bound 100)", .opcode = 0x4380,
-         .size = Size::Word, .cycles = kCheckInBounds, .operandValue = 100, .d1 = 5});
-    add({.instruction = "MOVE <ea>,CCR", .opcode = 0x44C0, .size = Size::Word,
-         .cycles = kMoveToStatus});
-    add({.instruction = "MOVE <ea>,SR ($2700)", .opcode = 0x46C0, .size = Size::Word,
-         .cycles = kMoveToStatus, .operandValue = 0x2700});
-    add({.instruction = "MOVE SR,<ea>", .opcode = 0x40C0, .size = Size::Word,
-         .cycles = kMoveFromStatus});
+    add("JMP <ea>", 0x4EC0, Size::Word, kJump);
+    add("JSR <ea>", 0x4E80, Size::Word, kJumpSubroutine);
+    add("LEA <ea>,A1", 0x43C0, Size::Long, kLoadAddress);
+    add("PEA <ea>", 0x4840, Size::Long, kPushAddress);
+    ModeRow& check = add("CHK <ea>,D1 (D1 = 5, bound 100)", 0x4380, Size::Word, kCheckInBounds);
+    check.operandValue = 100;
+    check.d1 = 5;
+    add("MOVE <ea>,CCR", 0x44C0, Size::Word, kMoveToStatus);
+    add("MOVE <ea>,SR ($2700)", 0x46C0, Size::Word, kMoveToStatus).operandValue = 0x2700;
+    add("MOVE SR,<ea>", 0x40C0, Size::Word, kMoveFromStatus);
 
-    struct Shift {
-        const char* mnemonic;
-        uint16_t opcode;
-    };
-    for (Shift shift : {Shift{"ASR", 0xE0C0}, Shift{"ASL", 0xE1C0}, Shift{"LSR", 0xE2C0},
-                        Shift{"LSL", 0xE3C0}, Shift{"ROXR", 0xE4C0}, Shift{"ROXL", 0xE5C0},
-                        Shift{"ROR", 0xE6C0}, Shift{"ROL", 0xE7C0}}) {
-        add({.instruction = std::string(shift.mnemonic) + " <ea>", .opcode = shift.opcode,
-             .size = Size::Word, .cycles = kShiftMemory});
+    // Memory shifts read, modify and write one word.
+    for (Family shift : {Family{"ASR", 0xE0C0}, Family{"ASL", 0xE1C0}, Family{"LSR", 0xE2C0},
+                         Family{"LSL", 0xE3C0}, Family{"ROXR", 0xE4C0}, Family{"ROXL", 0xE5C0},
+                         Family{"ROR", 0xE6C0}, Family{"ROL", 0xE7C0}}) {
+        add(std::string(shift.mnemonic) + " <ea>", shift.line, Size::Word, kToMemoryByteWord);
     }
     return rows;
 }
-// clang-format on
 
 // One case for an instruction with one effective-address operand in `mode`.
 TimingCase OperandCase(std::string instruction, uint16_t opcode, Size size, Mode mode,
                        const std::vector<uint16_t>& prefix, OperandField field,
-                       uint32_t operandValue, std::function<void(CpuTestMachine&)> prepare) {
+                       uint32_t operandValue, std::function<void(MappedMachine&)> prepare) {
     const uint32_t extensionAddress = kCode + 2 + 2 * static_cast<uint32_t>(prefix.size());
     const EncodedOperand operand = EncodeOperand(mode, size, operandValue, extensionAddress);
     const uint16_t fieldBits =
@@ -560,7 +524,7 @@ TimingCase OperandCase(std::string instruction, uint16_t opcode, Size size, Mode
     timingCase.instruction = std::move(instruction);
     timingCase.detail = kModeNames[mode];
     timingCase.code = std::move(code);
-    timingCase.prepare = [=](CpuTestMachine& machine) {
+    timingCase.prepare = [=](MappedMachine& machine) {
         PlaceOperand(machine, operand, mode, size, operandValue);
         if (prepare) prepare(machine);
     };
@@ -577,7 +541,7 @@ std::vector<TimingCase> ModeTableCases() {
             const uint8_t ccr = row.ccr;
             TimingCase timingCase = OperandCase(
                 row.instruction, row.opcode, row.size, mode, row.prefix, row.field,
-                row.operandValue, [=](CpuTestMachine& machine) {
+                row.operandValue, [=](MappedMachine& machine) {
                     machine.cpu.d[1] = d1;
                     machine.cpu.sr = static_cast<uint16_t>((machine.cpu.sr & 0xFF00) | ccr);
                 });
@@ -623,7 +587,7 @@ std::vector<TimingCase> ShiftCases() {
                     cases.push_back(Case(mnemonic + " D1,D0", "D1 = " + std::to_string(count),
                                          {opcode},
                                          RoundUpToSlot(fixed + 2 * static_cast<int>(count % 64)),
-                                         [=](CpuTestMachine& machine) {
+                                         [=](MappedMachine& machine) {
                                              machine.cpu.d[0] = 0x80C0F00F;
                                              machine.cpu.d[1] = count;
                                          }));
@@ -643,7 +607,7 @@ TimingCase ArithmeticCase(const std::string& instruction, uint16_t opcode, Mode 
                           uint16_t source, uint32_t d1, int expected) {
     TimingCase timingCase =
         OperandCase(instruction, opcode, Size::Word, mode, {}, OperandField::Source, source,
-                    [=](CpuTestMachine& machine) { machine.cpu.d[1] = d1; });
+                    [=](MappedMachine& machine) { machine.cpu.d[1] = d1; });
     timingCase.detail += " (source " + Hex(source) + ", D1 = " + Hex(d1) + ")";
     timingCase.expected = expected;
     return timingCase;
@@ -737,12 +701,6 @@ constexpr ConditionFlags kConditions[16] = {
     {"VC", 0, kOverflow}, {"VS", kOverflow, 0}, {"PL", 0, kNegative}, {"MI", kNegative, 0},
     {"GE", 0, kNegative}, {"LT", kNegative, 0}, {"GT", 0, kZero},     {"LE", kZero, 0}};
 
-std::function<void(CpuTestMachine&)> WithCcr(uint8_t ccr) {
-    return [=](CpuTestMachine& machine) {
-        machine.cpu.sr = static_cast<uint16_t>((machine.cpu.sr & 0xFF00) | ccr);
-    };
-}
-
 TimingCase WithPc(TimingCase timingCase, uint32_t pc) {
     timingCase.expectedPc = pc;
     return timingCase;
@@ -776,7 +734,7 @@ std::vector<TimingCase> BranchCases() {
 
     // DBcc D0 with a displacement of -2: back to itself.
     auto counter = [](uint32_t d0, uint8_t ccr) {
-        return [=](CpuTestMachine& machine) {
+        return [=](MappedMachine& machine) {
             machine.cpu.d[0] = d0;
             machine.cpu.sr = static_cast<uint16_t>((machine.cpu.sr & 0xFF00) | ccr);
         };
@@ -798,9 +756,9 @@ std::vector<TimingCase> BranchCases() {
     // Returns: the stack holds an even return address in RAM.
     constexpr uint32_t kReturn = 0x3000;
     auto stack = [](std::vector<uint16_t> words) {
-        return [=](CpuTestMachine& machine) {
+        return [=](MappedMachine& machine) {
             machine.cpu.a[7] = 0xFF00;
-            machine.Load(0xFF00, words);
+            machine.placeCode(0xFF00, words);
         };
     };
     cases.push_back(WithPc(Case("RTS", "", {0x4E75}, 16, stack({0, kReturn})), kReturn));
@@ -814,7 +772,7 @@ std::vector<TimingCase> BranchCases() {
 
     cases.push_back(Case("LINK A0,#-8", "", {0x4E50, 0xFFF8}, 16));
     cases.push_back(Case("UNLK A0", "", {0x4E58}, 12,
-                         [](CpuTestMachine& machine) { machine.cpu.a[0] = 0xFF00; }));
+                         [](MappedMachine& machine) { machine.cpu.a[0] = 0xFF00; }));
     return cases;
 }
 
@@ -868,7 +826,7 @@ std::vector<TimingCase> FixedTimeCases() {
     cases.push_back(Case("ANDI #$FFFF,SR", "", {0x027C, 0xFFFF}, 20));
     cases.push_back(Case("EORI #0,SR", "", {0x0A7C, 0x0000}, 20));
 
-    cases.push_back(Case("RESET", "with a reset hook", {0x4E70}, 132, [](CpuTestMachine& machine) {
+    cases.push_back(Case("RESET", "with a reset hook", {0x4E70}, 132, [](MappedMachine& machine) {
         machine.cpu.resetHook = [](CpuState&, void*) {};
     }));
     cases.push_back(Case("STOP #$2700", "slice of 4", {0x4E72, 0x2700}, 4));
@@ -938,7 +896,7 @@ TEST_F(CpuTiming, MoveMultipleTakesItsBasePlusEachRegister) {
 
 TimingCase Sequence(std::string instructions, std::vector<uint16_t> code, int cyclesBeforeBranch,
                     int expected, uint32_t endPc,
-                    std::function<void(CpuTestMachine&)> prepare = {}) {
+                    std::function<void(MappedMachine&)> prepare = {}) {
     TimingCase timingCase = Case(std::move(instructions), "sequence in one slice", std::move(code),
                                  expected, std::move(prepare));
     timingCase.slices = {cyclesBeforeBranch + 4};
@@ -949,7 +907,7 @@ TimingCase Sequence(std::string instructions, std::vector<uint16_t> code, int cy
 std::vector<TimingCase> ShortBranchCases() {
     constexpr uint16_t kBranchShort = 0x6002;
     auto registers = [](uint32_t d0, uint32_t d1, uint32_t d2) {
-        return [=](CpuTestMachine& machine) {
+        return [=](MappedMachine& machine) {
             machine.cpu.d[0] = d0;
             machine.cpu.d[1] = d1;
             machine.cpu.d[2] = d2;
@@ -983,10 +941,10 @@ std::vector<TimingCase> ShortBranchCases() {
                              registers(100000, 0, 7)));
     // An exception raised by an instruction leaves its own time, 34: the handler's first BRA.S
     // shares it.
-    constexpr uint32_t kTrapHandler = CpuTestMachine::HandlerAddress(32);
+    constexpr uint32_t kTrapHandler = MappedMachine::stubFor(32);
     cases.push_back(
         Sequence("TRAP #0; BRA.S in the handler", {0x4E40}, 36, 36 + 8, kTrapHandler + 4,
-                 [](CpuTestMachine& machine) { machine.SetWord(kTrapHandler, kBranchShort); }));
+                 [](MappedMachine& machine) { machine.setWord(kTrapHandler, kBranchShort); }));
     return cases;
 }
 
@@ -998,7 +956,7 @@ TEST_F(CpuTiming, ShortBranchSharesTheRoundingOfTheInstructionBefore) {
 
 TimingCase ExceptionCase(std::string instruction, std::string detail, std::vector<uint16_t> code,
                          int expected, int vector,
-                         std::function<void(CpuTestMachine&)> prepare = {}) {
+                         std::function<void(MappedMachine&)> prepare = {}) {
     TimingCase timingCase = Case(std::move(instruction), std::move(detail), std::move(code),
                                  expected, std::move(prepare));
     timingCase.expectedVector = vector;
@@ -1034,14 +992,14 @@ std::vector<TimingCase> ExceptionCases() {
                                      {"STOP #$2700", {0x4E72, 0x2700}},
                                      {"RTE", {0x4E73}}};
     for (const Privileged& instruction : privileged) {
-        cases.push_back(ExceptionCase(instruction.instruction, "user mode: privilege violation",
-                                      instruction.code, 36, 8,
-                                      [](CpuTestMachine& machine) { machine.EnterUserMode(); }));
+        cases.push_back(ExceptionCase(
+            instruction.instruction, "user mode: privilege violation", instruction.code, 36, 8,
+            [](MappedMachine& machine) { machine.startAt(kCode, kSrUser); }));
     }
 
     // Interrupts are accepted at the start of the run, before any instruction.
     auto pending = [](uint16_t mask, int level, int vector) {
-        return [=](CpuTestMachine& machine) {
+        return [=](MappedMachine& machine) {
             machine.cpu.sr = static_cast<uint16_t>(0x2000 | mask << 8);
             CpuPostInterrupt(machine.cpu, level, vector);
         };
@@ -1059,7 +1017,7 @@ std::vector<TimingCase> ExceptionCases() {
     cases.push_back(std::move(stopThenInterrupt));
 
     // Trace follows the one instruction run with T set.
-    auto traced = [](CpuTestMachine& machine) { machine.cpu.sr = 0xA700; };
+    auto traced = [](MappedMachine& machine) { machine.cpu.sr = 0xA700; };
     cases.push_back(ExceptionCase("NOP", "traced", {0x4E71}, 4 + 36, 9, traced));
     cases.push_back(
         ExceptionCase("MOVE.L 16(A0),D1", "traced", {0x2228, 0x0010}, 16 + 36, 9, traced));
@@ -1067,9 +1025,9 @@ std::vector<TimingCase> ExceptionCases() {
     // Group-0 faults: 56 for the frame plus whatever the instruction had charged before the
     // failed access, which depends on where in the instruction the access falls; only the
     // bounds are checked.
-    auto oddA0 = [](CpuTestMachine& machine) { machine.cpu.a[0] = 0x4001; };
+    auto oddA0 = [](MappedMachine& machine) { machine.cpu.a[0] = 0x4001; };
     auto fault = [&](std::string instruction, std::vector<uint16_t> code, int instructionTime,
-                     int vector, std::function<void(CpuTestMachine&)> prepare) {
+                     int vector, std::function<void(MappedMachine&)> prepare) {
         TimingCase timingCase = ExceptionCase(std::move(instruction), "group 0 fault",
                                               std::move(code), 56, vector, std::move(prepare));
         timingCase.expectedMax = 56 + instructionTime;
@@ -1103,32 +1061,6 @@ struct BusAccess {
     bool operator==(const BusAccess&) const = default;
 };
 
-struct AccessLog {
-    std::vector<BusAccess> accesses;
-    int32_t start = 0;
-};
-
-uint32_t ReadWindowWord(CpuState&, uint32_t address, const MemoryRegion& region,
-                        int32_t cycleTime) {
-    auto* log = static_cast<AccessLog*>(region.context);
-    log->accesses.push_back({'R', address, cycleTime - log->start});
-    uint16_t value;
-    std::memcpy(&value, region.hostBase + (address - region.low), 2);
-    return value;
-}
-uint32_t ReadWindowByte(CpuState&, uint32_t address, const MemoryRegion& region,
-                        int32_t cycleTime) {
-    auto* log = static_cast<AccessLog*>(region.context);
-    log->accesses.push_back({'R', address, cycleTime - log->start});
-    return region.hostBase[(address - region.low) ^ 1];
-}
-// RAM behind the window takes the write as well.
-void WriteWindow(CpuState&, uint32_t address, uint32_t, const MemoryRegion& region,
-                 int32_t cycleTime) {
-    auto* log = static_cast<AccessLog*>(region.context);
-    log->accesses.push_back({'W', address, cycleTime - log->start});
-}
-
 enum class AccessCheck {
     kExact,       // exactly these accesses
     kWritesOnly,  // exactly these writes; reads are not looked at
@@ -1141,7 +1073,7 @@ struct StampRow {
     int expectedCycles;
     std::vector<BusAccess> expected;
     AccessCheck check = AccessCheck::kExact;
-    std::function<void(CpuTestMachine&)> prepare = {};
+    std::function<void(MappedMachine&)> prepare = {};
 };
 
 std::string DescribeAccesses(const std::vector<BusAccess>& accesses) {
@@ -1155,149 +1087,108 @@ std::string DescribeAccesses(const std::vector<BusAccess>& accesses) {
 
 std::vector<StampRow> StampRows() {
     // A0 = $8000, A1 = $8080 and D0 = $12345678 unless a row says otherwise.
-    auto stackInWindow = [](CpuTestMachine& machine) { machine.cpu.a[7] = 0x8100; };
+    auto stackInWindow = [](MappedMachine& machine) { machine.cpu.a[7] = 0x8100; };
     auto a0At = [](uint32_t address) {
-        return [=](CpuTestMachine& machine) { machine.cpu.a[0] = address; };
+        return [=](MappedMachine& machine) { machine.cpu.a[0] = address; };
     };
-    std::vector<StampRow> rows;
-    // Charged as it goes: the opcode, the extension words and the address calculation come
-    // before the access, the access's own 4 cycles after it.
-    rows.push_back({"MOVE.W D0,(A0)", {0x3080}, 8, {{'W', 0x8000, 4}}});
-    rows.push_back({"MOVE.B D0,(A0)", {0x1080}, 8, {{'W', 0x8000, 4}}});
-    rows.push_back({"MOVE.W D0,16(A0)", {0x3140, 0x0010}, 12, {{'W', 0x8010, 8}}});
-    rows.push_back({"MOVE.W D0,$8040.L", {0x33C0, 0x0000, 0x8040}, 16, {{'W', 0x8040, 12}}});
-    rows.push_back({"MOVE.W (A0),(A1)", {0x3290}, 12, {{'R', 0x8000, 4}, {'W', 0x8080, 8}}});
-    rows.push_back({"MOVE.L D0,(A0)", {0x2080}, 12, {{'W', 0x8000, 4}, {'W', 0x8002, 8}}});
-    rows.push_back({"MOVE.L (A0),D1", {0x2210}, 12, {{'R', 0x8000, 4}, {'R', 0x8002, 8}}});
-    rows.push_back({"MOVE.W 8(A0,A6.L),D1", {0x3230, kIndexExtension}, 16, {{'R', 0x8028, 12}}});
-    rows.push_back(
-        {"MOVE.W -(A0),D1", {0x3220}, 12, {{'R', 0x800E, 8}}, AccessCheck::kExact, a0At(0x8010)});
-    rows.push_back(
-        {"MOVE.W D0,-(A0)", {0x3100}, 8, {{'W', 0x800E, 4}}, AccessCheck::kExact, a0At(0x8010)});
-    rows.push_back({"TST.W (A0)", {0x4A50}, 8, {{'R', 0x8000, 4}}});
-    rows.push_back({"ADD.W 16(A0),D0", {0xD068, 0x0010}, 12, {{'R', 0x8010, 8}}});
-    rows.push_back(
-        {"ADD.L 16(A0),D0", {0xD0A8, 0x0010}, 20, {{'R', 0x8010, 8}, {'R', 0x8012, 12}}});
-    // Read-modify-write: the read's cost is charged before it, so the read and the write fall
-    // together, 4 cycles before the end.
-    rows.push_back({"ADD.W D0,(A0)", {0xD150}, 12, {{'R', 0x8000, 8}, {'W', 0x8000, 8}}});
-    // Accesses first: everything is charged after the accesses.
-    rows.push_back({"CLR.W (A0)", {0x4250}, 12, {{'W', 0x8000, 0}}, AccessCheck::kWritesOnly});
-    rows.push_back({"ST (A0)", {0x50D0}, 12, {{'W', 0x8000, 0}}});
-    rows.push_back({"ADDI.W #1,(A0)", {0x0650, 0x0001}, 16, {{'R', 0x8000, 0}, {'W', 0x8000, 0}}});
-    rows.push_back({"ASL (A0)", {0xE1D0}, 12, {{'R', 0x8000, 0}, {'W', 0x8000, 0}}});
-    rows.push_back({"MOVEM.W D0-D2,(A0)",
-                    {0x4890, 0x0007},
-                    20,
-                    {{'W', 0x8000, 0}, {'W', 0x8002, 4}, {'W', 0x8004, 8}}});
-    rows.push_back({"MOVEM.L D0-D1,(A0)",
-                    {0x48D0, 0x0003},
-                    24,
-                    {{'W', 0x8000, 0}, {'W', 0x8002, 4}, {'W', 0x8004, 8}, {'W', 0x8006, 12}}});
-    rows.push_back({"MOVEM.W (A0),D0-D2",
-                    {0x4C90, 0x0007},
-                    24,
-                    {{'R', 0x8000, 0}, {'R', 0x8002, 4}, {'R', 0x8004, 8}},
-                    AccessCheck::kLeading});
-    rows.push_back({"PEA (A0)",
-                    {0x4850},
-                    12,
-                    {{'W', 0x80FC, 0}, {'W', 0x80FE, 4}},
-                    AccessCheck::kExact,
-                    stackInWindow});
-    rows.push_back({"JSR $4000.W",
-                    {0x4EB8, 0x4000},
-                    20,
-                    {{'W', 0x80FC, 0}, {'W', 0x80FE, 4}},
-                    AccessCheck::kExact,
-                    stackInWindow});
-    rows.push_back({"BSR.W",
-                    {0x6100, 0x0010},
-                    20,
-                    {{'W', 0x80FC, 0}, {'W', 0x80FE, 4}},
-                    AccessCheck::kExact,
-                    stackInWindow});
-    rows.push_back({"LINK A0,#-4",
-                    {0x4E50, 0xFFFC},
-                    16,
-                    {{'W', 0x80FC, 0}, {'W', 0x80FE, 4}},
-                    AccessCheck::kExact,
-                    [](CpuTestMachine& machine) {
-                        machine.cpu.a[0] = 0x4000;
-                        machine.cpu.a[7] = 0x8100;
-                    }});
-    // Exception frames are stacked the moment the exception is taken: PC (a long, its second
-    // word 4 later), then SR.
-    rows.push_back({"TRAP #0",
-                    {0x4E40},
-                    36,
-                    {{'W', 0x80FC, 0}, {'W', 0x80FE, 4}, {'W', 0x80FA, 0}},
-                    AccessCheck::kWritesOnly,
-                    stackInWindow});
-    rows.push_back({"interrupt before NOP",
-                    {0x4E71},
-                    56,
-                    {{'W', 0x80FC, 0}, {'W', 0x80FE, 4}, {'W', 0x80FA, 0}},
-                    AccessCheck::kWritesOnly,
-                    [](CpuTestMachine& machine) {
-                        machine.cpu.a[7] = 0x8100;
-                        machine.cpu.sr = 0x2300;
-                        CpuPostInterrupt(machine.cpu, 4, -1);
-                    }});
-    return rows;
+    // A long pushed on a stack at $8100: its low word first, the high word 4 later.
+    const std::vector<BusAccess> pushLong = {{'W', 0x80FC, 0}, {'W', 0x80FE, 4}};
+    const auto kExact = AccessCheck::kExact;
+    // clang-format off
+    return {
+        // Charged as it goes: the opcode, the extension words and the address calculation come
+        // before the access, the access's own 4 cycles after it.
+        {"MOVE.W D0,(A0)", {0x3080}, 8, {{'W', 0x8000, 4}}},
+        {"MOVE.B D0,(A0)", {0x1080}, 8, {{'W', 0x8000, 4}}},
+        {"MOVE.W D0,16(A0)", {0x3140, 0x0010}, 12, {{'W', 0x8010, 8}}},
+        {"MOVE.W D0,$8040.L", {0x33C0, 0x0000, 0x8040}, 16, {{'W', 0x8040, 12}}},
+        {"MOVE.W (A0),(A1)", {0x3290}, 12, {{'R', 0x8000, 4}, {'W', 0x8080, 8}}},
+        {"MOVE.L D0,(A0)", {0x2080}, 12, {{'W', 0x8000, 4}, {'W', 0x8002, 8}}},
+        {"MOVE.L (A0),D1", {0x2210}, 12, {{'R', 0x8000, 4}, {'R', 0x8002, 8}}},
+        {"MOVE.W 8(A0,A6.L),D1", {0x3230, kIndexExtension}, 16, {{'R', 0x8028, 12}}},
+        {"MOVE.W -(A0),D1", {0x3220}, 12, {{'R', 0x800E, 8}}, kExact, a0At(0x8010)},
+        {"MOVE.W D0,-(A0)", {0x3100}, 8, {{'W', 0x800E, 4}}, kExact, a0At(0x8010)},
+        {"TST.W (A0)", {0x4A50}, 8, {{'R', 0x8000, 4}}},
+        {"ADD.W 16(A0),D0", {0xD068, 0x0010}, 12, {{'R', 0x8010, 8}}},
+        {"ADD.L 16(A0),D0", {0xD0A8, 0x0010}, 20, {{'R', 0x8010, 8}, {'R', 0x8012, 12}}},
+        // Read-modify-write: the read's cost is charged before it, so the read and the write
+        // fall together, 4 cycles before the end.
+        {"ADD.W D0,(A0)", {0xD150}, 12, {{'R', 0x8000, 8}, {'W', 0x8000, 8}}},
+        // Accesses first: everything is charged after the accesses.
+        {"CLR.W (A0)", {0x4250}, 12, {{'W', 0x8000, 0}}, AccessCheck::kWritesOnly},
+        {"ST (A0)", {0x50D0}, 12, {{'W', 0x8000, 0}}},
+        {"ADDI.W #1,(A0)", {0x0650, 0x0001}, 16, {{'R', 0x8000, 0}, {'W', 0x8000, 0}}},
+        {"ASL (A0)", {0xE1D0}, 12, {{'R', 0x8000, 0}, {'W', 0x8000, 0}}},
+        {"MOVEM.W D0-D2,(A0)", {0x4890, 0x0007}, 20,
+         {{'W', 0x8000, 0}, {'W', 0x8002, 4}, {'W', 0x8004, 8}}},
+        {"MOVEM.L D0-D1,(A0)", {0x48D0, 0x0003}, 24,
+         {{'W', 0x8000, 0}, {'W', 0x8002, 4}, {'W', 0x8004, 8}, {'W', 0x8006, 12}}},
+        {"MOVEM.W (A0),D0-D2", {0x4C90, 0x0007}, 24,
+         {{'R', 0x8000, 0}, {'R', 0x8002, 4}, {'R', 0x8004, 8}}, AccessCheck::kLeading},
+        {"PEA (A0)", {0x4850}, 12, pushLong, kExact, stackInWindow},
+        {"JSR $4000.W", {0x4EB8, 0x4000}, 20, pushLong, kExact, stackInWindow},
+        {"BSR.W", {0x6100, 0x0010}, 20, pushLong, kExact, stackInWindow},
+        {"LINK A0,#-4", {0x4E50, 0xFFFC}, 16, pushLong, kExact, [](MappedMachine& machine) {
+             machine.cpu.a[0] = 0x4000;
+             machine.cpu.a[7] = 0x8100;
+         }},
+        // Exception frames are stacked the moment the exception is taken: PC (a long, its
+        // second word 4 later), then SR.
+        {"TRAP #0", {0x4E40}, 36, {pushLong[0], pushLong[1], {'W', 0x80FA, 0}},
+         AccessCheck::kWritesOnly, stackInWindow},
+        {"interrupt before NOP", {0x4E71}, 56, {pushLong[0], pushLong[1], {'W', 0x80FA, 0}},
+         AccessCheck::kWritesOnly, [](MappedMachine& machine) {
+             machine.cpu.a[7] = 0x8100;
+             machine.cpu.sr = 0x2300;
+             CpuPostInterrupt(machine.cpu, 4, -1);
+         }},
+    };
+    // clang-format on
 }
 
 TEST_F(CpuTiming, DevicesSeeEachAccessAtItsCycle) {
-    int disagreements = 0;
-    std::ostringstream report;
-    const std::vector<StampRow> rows = StampRows();
-    for (const StampRow& row : rows) {
-        CpuTestMachine machine;
-        AccessLog log;
-        uint8_t* window = machine.Host() + kWindowLow;
-        machine.AddDevice(
-            MemoryRegion{kWindowLow, kWindowHigh, ReadWindowByte, WriteWindow, window, &log},
-            MemoryRegion{kWindowLow, kWindowHigh, ReadWindowWord, WriteWindow, window, &log});
+    GroupReport report{"access stamps"};
+    for (const StampRow& row : StampRows()) {
+        MappedMachine machine;
+        RecordingDevice device;
+        machine.supervisor.putDeviceFirst(device.range(kWindowLow, kWindowHigh));
+        machine.installLists();
         StartState(machine);
         machine.cpu.a[0] = 0x8000;
         machine.cpu.a[1] = 0x8080;
         machine.cpu.d[0] = 0x12345678;
-        machine.Load(kCode, row.code);
+        machine.placeCode(kCode, row.code);
         if (row.prepare) row.prepare(machine);
-        log.start = machine.cpu.cycleCounter;
-        const int32_t cycles = machine.Run(4);
+        const int32_t start = machine.cpu.cycleCounter;
+        machine.run(4);
 
-        std::vector<BusAccess> seen = log.accesses;
+        std::vector<BusAccess> seen;
+        for (const DeviceAccess& access : device.accesses) {
+            seen.push_back({access.write ? 'W' : 'R', access.address, access.time - start});
+        }
+        if (Verbose()) {
+            std::printf("  %s | %d cycles |%s\n", row.instruction.c_str(), machine.lastRunCycles,
+                        DescribeAccesses(seen).c_str());
+        }
         if (row.check == AccessCheck::kWritesOnly) {
             std::erase_if(seen, [](const BusAccess& access) { return access.kind != 'W'; });
         }
         if (row.check == AccessCheck::kLeading && seen.size() > row.expected.size()) {
             seen.resize(row.expected.size());
         }
-        if (Verbose()) {
-            std::printf("  %s | %d cycles |%s\n", row.instruction.c_str(), cycles,
-                        DescribeAccesses(log.accesses).c_str());
-        }
         std::string problem;
         if (seen != row.expected) {
             problem += " expected" + DescribeAccesses(row.expected) + ", got" +
                        DescribeAccesses(seen) + ";";
         }
-        if (cycles != row.expectedCycles) {
+        if (machine.lastRunCycles != row.expectedCycles) {
             problem += " expected " + std::to_string(row.expectedCycles) + " cycles, got " +
-                       std::to_string(cycles) + ";";
+                       std::to_string(machine.lastRunCycles) + ";";
         }
-        if (!problem.empty()) {
-            ++disagreements;
-            report << "  " << row.instruction << " | accesses |" << problem << "\n";
-        }
+        report.add(row.instruction + " | accesses", problem);
     }
-    std::printf("[ timing ] access stamps: %zu rows, %d disagree\n", rows.size(), disagreements);
-    if (disagreements) {
-        ADD_FAILURE() << "access stamps: " << disagreements << " of " << rows.size()
-                      << " rows disagree:\n"
-                      << report.str();
-    }
+    report.finish();
 }
 
 }  // namespace
+}  // namespace orvet::test
