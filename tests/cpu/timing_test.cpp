@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "cpu/cpu.h"
+#include "cpu/cpu_internal.h"
 #include "mapped_machine.h"
 
 namespace orvet::test {
@@ -34,7 +35,7 @@ constexpr uint32_t kCode = kCodeStart;
 
 // ---- Operands ------------------------------------------------------------------------------
 
-enum class Size { Byte, Word, Long };
+using cpu::Size;
 
 constexpr uint32_t ByteCount(Size size) {
     return size == Size::Byte ? 1 : size == Size::Word ? 2 : 4;
@@ -47,21 +48,9 @@ constexpr const char* SizeSuffix(Size size) {
     return size == Size::Byte ? ".B" : size == Size::Word ? ".W" : ".L";
 }
 
-enum Mode : int {
-    kDataReg,
-    kAddrReg,
-    kIndirect,
-    kPostInc,
-    kPreDec,
-    kDisp16,
-    kIndex,
-    kAbsShort,
-    kAbsLong,
-    kPcDisp,
-    kPcIndex,
-    kImmediate,
-    kModeCount
-};
+// The addressing modes in the order the cycle tables list them.
+using cpu::Mode;
+using enum cpu::Mode;
 
 constexpr const char* kModeNames[kModeCount] = {"Dn",    "An",      "(An)",      "(An)+",
                                                 "-(An)", "d16(An)", "d8(An,Xn)", "abs.W",
