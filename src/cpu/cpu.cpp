@@ -393,6 +393,9 @@ uint32_t CpuExecute(CpuState& cpu, int32_t cycles) {
     }
     static const InstructionHandler* const dispatch = (CpuBuildDispatch(), gDispatch);
 
+    // A word prefetched at the end of the last run belongs to the PC it ended at; the driver or
+    // the debugger may have moved the PC since.
+    if (cpu.pc != cpu.prefetchAddress) cpu.prefetchValid = false;
     cpu.cyclesRequested = cycles;
     cpu.budget = cycles;
     cpu.cyclesDeferred = 0;
@@ -423,6 +426,7 @@ uint32_t CpuExecute(CpuState& cpu, int32_t cycles) {
     if (cpu.runResult != kCpuLeftFetchRegions && cpu.runResult != kCpuHalted) {
         cpu.pc = currentPc(cpu);
     }
+    cpu.prefetchAddress = cpu.pc;
     cpu.sr = buildSr(cpu);
     cpu.cycleCounter =
         advanceTime(cpu.cycleCounter, cpu.cyclesRequested - cpu.budget - cpu.cyclesDeferred);
