@@ -17,11 +17,27 @@ constexpr uint32_t kPrescale[8] = {0, 4, 10, 16, 50, 64, 100, 200};
 
 // Registers by (address AND 0x3F) / 2 at the odd addresses.
 enum Register : int {
-    kGpip, kActiveEdge, kDataDirection,
-    kEnableA, kEnableB, kPendingA, kPendingB, kInServiceA, kInServiceB, kMaskA, kMaskB,
-    kVector, kTimerAControl, kTimerBControl, kTimerCDControl,
-    kTimerAData, kTimerBData, kTimerCData, kTimerDData,
-    kUsartFirst, kUsartLast = kUsartFirst + 4,
+    kGpip,
+    kActiveEdge,
+    kDataDirection,
+    kEnableA,
+    kEnableB,
+    kPendingA,
+    kPendingB,
+    kInServiceA,
+    kInServiceB,
+    kMaskA,
+    kMaskB,
+    kVector,
+    kTimerAControl,
+    kTimerBControl,
+    kTimerCDControl,
+    kTimerAData,
+    kTimerBData,
+    kTimerCData,
+    kTimerDData,
+    kUsartFirst,
+    kUsartLast = kUsartFirst + 4,
     kRegisterCount
 };
 
@@ -35,10 +51,16 @@ constexpr uint8_t kGpipMachineLines = (1u << kMfpGpipKeyboardAcia) | (1u << kMfp
 
 constexpr MfpTimer kAllTimers[4] = {MfpTimer::A, MfpTimer::B, MfpTimer::C, MfpTimer::D};
 
-int Index(MfpTimer timer) { return static_cast<int>(timer); }
+int Index(MfpTimer timer) {
+    return static_cast<int>(timer);
+}
 
-uint8_t HighByte(uint16_t value) { return static_cast<uint8_t>(value >> 8); }
-uint8_t LowByte(uint16_t value) { return static_cast<uint8_t>(value); }
+uint8_t HighByte(uint16_t value) {
+    return static_cast<uint8_t>(value >> 8);
+}
+uint8_t LowByte(uint16_t value) {
+    return static_cast<uint8_t>(value);
+}
 uint16_t WithHighByte(uint16_t value, uint8_t high) {
     return static_cast<uint16_t>((value & 0x00FF) | (high << 8));
 }
@@ -46,16 +68,24 @@ uint16_t WithLowByte(uint16_t value, uint8_t low) {
     return static_cast<uint16_t>((value & 0xFF00) | low);
 }
 
-bool ChannelSet(uint16_t channels, int channel) { return (channels >> channel) & 1; }
-uint16_t ChannelBit(int channel) { return static_cast<uint16_t>(1u << channel); }
+bool ChannelSet(uint16_t channels, int channel) {
+    return (channels >> channel) & 1;
+}
+uint16_t ChannelBit(int channel) {
+    return static_cast<uint16_t>(1u << channel);
+}
 
 // The control mode bits (prescaler) of a timer, whatever its mode.
 uint32_t ModeOf(const MfpRegisters& registers, MfpTimer timer) {
     switch (timer) {
-        case MfpTimer::A: return registers.timerAControl & kControlModeBits;
-        case MfpTimer::B: return registers.timerBControl & kControlModeBits;
-        case MfpTimer::C: return (registers.timerCDControl >> 4) & kControlModeBits;
-        case MfpTimer::D: return registers.timerCDControl & kControlModeBits;
+        case MfpTimer::A:
+            return registers.timerAControl & kControlModeBits;
+        case MfpTimer::B:
+            return registers.timerBControl & kControlModeBits;
+        case MfpTimer::C:
+            return (registers.timerCDControl >> 4) & kControlModeBits;
+        case MfpTimer::D:
+            return registers.timerCDControl & kControlModeBits;
     }
     return 0;
 }
@@ -133,26 +163,46 @@ bool EnableWriteRestarts(uint16_t before, uint16_t after, int channel) {
 uint8_t ReadRegister(const Mfp& mfp, int index, int32_t now) {
     const MfpRegisters& r = mfp.registers;
     switch (index) {
-        case kGpip: return r.generalPurposeIo | (1u << kMfpGpipMonochromeDetect);
-        case kActiveEdge: return r.activeEdge;
-        case kDataDirection: return r.dataDirection;
-        case kEnableA: return HighByte(r.interruptEnable);
-        case kEnableB: return LowByte(r.interruptEnable);
-        case kPendingA: return HighByte(r.interruptPending);
-        case kPendingB: return LowByte(r.interruptPending);
-        case kInServiceA: return HighByte(r.interruptInService);
-        case kInServiceB: return LowByte(r.interruptInService);
-        case kMaskA: return HighByte(r.interruptMask);
-        case kMaskB: return LowByte(r.interruptMask);
-        case kVector: return r.vectorBase;
-        case kTimerAControl: return r.timerAControl;
-        case kTimerBControl: return r.timerBControl;
-        case kTimerCDControl: return r.timerCDControl;
-        case kTimerAData: return MfpTimerCount(mfp, MfpTimer::A, now);
-        case kTimerBData: return MfpTimerCount(mfp, MfpTimer::B, now);
-        case kTimerCData: return MfpTimerCount(mfp, MfpTimer::C, now);
-        case kTimerDData: return MfpTimerCount(mfp, MfpTimer::D, now);
-        default: return r.usart[index - kUsartFirst];
+        case kGpip:
+            return r.generalPurposeIo | (1u << kMfpGpipMonochromeDetect);
+        case kActiveEdge:
+            return r.activeEdge;
+        case kDataDirection:
+            return r.dataDirection;
+        case kEnableA:
+            return HighByte(r.interruptEnable);
+        case kEnableB:
+            return LowByte(r.interruptEnable);
+        case kPendingA:
+            return HighByte(r.interruptPending);
+        case kPendingB:
+            return LowByte(r.interruptPending);
+        case kInServiceA:
+            return HighByte(r.interruptInService);
+        case kInServiceB:
+            return LowByte(r.interruptInService);
+        case kMaskA:
+            return HighByte(r.interruptMask);
+        case kMaskB:
+            return LowByte(r.interruptMask);
+        case kVector:
+            return r.vectorBase;
+        case kTimerAControl:
+            return r.timerAControl;
+        case kTimerBControl:
+            return r.timerBControl;
+        case kTimerCDControl:
+            return r.timerCDControl;
+        case kTimerAData:
+            return MfpTimerCount(mfp, MfpTimer::A, now);
+        case kTimerBData:
+            return MfpTimerCount(mfp, MfpTimer::B, now);
+        case kTimerCData:
+            return MfpTimerCount(mfp, MfpTimer::C, now);
+        case kTimerDData:
+            return MfpTimerCount(mfp, MfpTimer::D, now);
+        default:
+            return r.usart[index - kUsartFirst];
     }
 }
 
@@ -163,8 +213,12 @@ void WriteRegister(Mfp& mfp, CpuState& cpu, int index, uint8_t value, int32_t no
             r.generalPurposeIo = static_cast<uint8_t>((value & ~kGpipMachineLines) |
                                                       (r.generalPurposeIo & kGpipMachineLines));
             return;
-        case kActiveEdge: r.activeEdge = value; return;
-        case kDataDirection: r.dataDirection = value; return;
+        case kActiveEdge:
+            r.activeEdge = value;
+            return;
+        case kDataDirection:
+            r.dataDirection = value;
+            return;
         case kEnableA: {
             const uint16_t before = r.interruptEnable;
             r.interruptEnable = WithHighByte(before, value);
@@ -188,8 +242,14 @@ void WriteRegister(Mfp& mfp, CpuState& cpu, int index, uint8_t value, int32_t no
             return;
         }
         // Pending and in-service bits can only be cleared by the program.
-        case kPendingA: r.interruptPending &= WithHighByte(0x00FF, value); CpuEndSlice(cpu); return;
-        case kPendingB: r.interruptPending &= WithLowByte(0xFF00, value); CpuEndSlice(cpu); return;
+        case kPendingA:
+            r.interruptPending &= WithHighByte(0x00FF, value);
+            CpuEndSlice(cpu);
+            return;
+        case kPendingB:
+            r.interruptPending &= WithLowByte(0xFF00, value);
+            CpuEndSlice(cpu);
+            return;
         case kInServiceA:
             r.interruptInService &= WithHighByte(0x00FF, value);
             CpuEndSlice(cpu);
@@ -198,8 +258,12 @@ void WriteRegister(Mfp& mfp, CpuState& cpu, int index, uint8_t value, int32_t no
             r.interruptInService &= WithLowByte(0xFF00, value);
             CpuEndSlice(cpu);
             return;
-        case kMaskA: r.interruptMask = WithHighByte(r.interruptMask, value); return;
-        case kMaskB: r.interruptMask = WithLowByte(r.interruptMask, value); return;
+        case kMaskA:
+            r.interruptMask = WithHighByte(r.interruptMask, value);
+            return;
+        case kMaskB:
+            r.interruptMask = WithLowByte(r.interruptMask, value);
+            return;
         case kVector:
             r.vectorBase = value;
             // Leaving software end of interrupt releases every channel in service, which may
@@ -230,10 +294,15 @@ void WriteRegister(Mfp& mfp, CpuState& cpu, int index, uint8_t value, int32_t no
             return;
         }
         // A data write takes effect at the timer's next re-arming.
-        case kTimerAData: case kTimerBData: case kTimerCData: case kTimerDData:
+        case kTimerAData:
+        case kTimerBData:
+        case kTimerCData:
+        case kTimerDData:
             r.timerData[index - kTimerAData] = value;
             return;
-        default: r.usart[index - kUsartFirst] = value; return;
+        default:
+            r.usart[index - kUsartFirst] = value;
+            return;
     }
 }
 
@@ -290,7 +359,9 @@ int MfpPriority(const Mfp& mfp) {
     return std::bit_width(mfp.registers.interruptInService);
 }
 
-int MfpVector(const Mfp& mfp, int channel) { return (mfp.registers.vectorBase & 0xF0) | channel; }
+int MfpVector(const Mfp& mfp, int channel) {
+    return (mfp.registers.vectorBase & 0xF0) | channel;
+}
 
 namespace {
 // Posts `channel` at level 6; the chip counts the interrupt acknowledged when the processor

@@ -35,7 +35,9 @@ struct MfpTest : ::testing::Test {
     void Write(uint32_t address, uint8_t value, int32_t time = 0) {
         MfpWriteByte(mfp, cpu, address, value, time);
     }
-    uint8_t Read(uint32_t address, int32_t time = 0) { return MfpReadByte(mfp, cpu, address, time); }
+    uint8_t Read(uint32_t address, int32_t time = 0) {
+        return MfpReadByte(mfp, cpu, address, time);
+    }
     // The processor takes the interrupt, so the next level-6 post is accepted.
     void Acknowledge() { cpu.interruptState = 0; }
     void StartTimerC200Hz(int32_t time) {
@@ -137,7 +139,7 @@ TEST_F(MfpTest, RearmingRules) {
     Write(kIerb, 0x7F, 7000);  // D enabled again
     EXPECT_EQ(MfpTimerEventTime(mfp, MfpTimer::C), 1000 + kTimerC200HzPeriod);
     EXPECT_EQ(MfpTimerEventTime(mfp, MfpTimer::D), 7000 + 167109);  // 256 counts of 200
-    Write(kTcdcr, 0x07, 8000);  // C stopped
+    Write(kTcdcr, 0x07, 8000);                                      // C stopped
     EXPECT_EQ(MfpTimerEventTime(mfp, MfpTimer::C), kMfpNoEvent);
     EXPECT_EQ(mfp.timers[2].nextTime, -1);
 

@@ -1,0 +1,257 @@
+#include "machine/machine.h"
+
+#include <algorithm>
+
+namespace orvet {
+namespace {
+
+// The shifter starts each line a few cycles late or early against the processor, in a pattern
+// that repeats every 33 lines.
+constexpr int32_t kLineJitter[33] = {0, 0, 0, 0, 4, 0, 4, 0, 0, 4, 0, 4, 0, 4, 0, 0, 4,
+                                     0, 4, 0, 4, 0, 0, 4, 0, 4, 0, 4, 0, 0, 4, 0, 4};
+
+int32_t lineJitter(const FrameState& frame) {
+    return kLineJitter[(frame.frameNumber - frame.lineNumber) % 33];
+}
+
+// ---- I/O pages ----
+
+uint8_t mfpReadByte(void* device, CpuState& cpu, uint32_t address, int32_t time) {
+    return MfpReadByte(*static_cast<Mfp*>(device), cpu, address, time);
+}
+uint16_t mfpReadWord(void* device, CpuState& cpu, uint32_t address, int32_t time) {
+    return MfpReadWord(*static_cast<Mfp*>(device), cpu, address, time);
+}
+void mfpWriteByte(void* device, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
+    MfpWriteByte(*static_cast<Mfp*>(device), cpu, address, value, time);
+}
+void mfpWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value, int32_t time) {
+    MfpWriteWord(*static_cast<Mfp*>(device), cpu, address, value, time);
+}
+
+// The keyboard ACIA's interrupt request line is wired to MFP GPIP bit 4, active low: reading the
+// data register releases it.
+void mirrorAciaLine(Machine& machine) {
+    MfpSetGpipLine(machine.mfp, kMfpGpipKeyboardAcia, !IkbdInterruptLineActive(machine.ikbd));
+}
+uint8_t aciaReadByte(void* device, CpuState& cpu, uint32_t address, int32_t time) {
+    Machine& machine = *static_cast<Machine*>(device);
+    uint8_t value = IkbdReadByte(machine.ikbd, cpu, address, time);
+    mirrorAciaLine(machine);
+    return value;
+}
+uint16_t aciaReadWord(void* device, CpuState& cpu, uint32_t address, int32_t time) {
+    Machine& machine = *static_cast<Machine*>(device);
+    uint16_t value = IkbdReadWord(machine.ikbd, cpu, address, time);
+    mirrorAciaLine(machine);
+    return value;
+}
+void aciaWriteByte(void* device, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
+    Machine& machine = *static_cast<Machine*>(device);
+    IkbdWriteByte(machine.ikbd, cpu, address, value, time);
+    mirrorAciaLine(machine);
+}
+void aciaWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value, int32_t time) {
+    Machine& machine = *static_cast<Machine*>(device);
+    IkbdWriteWord(machine.ikbd, cpu, address, value, time);
+    mirrorAciaLine(machine);
+}
+
+void installPages(Machine& machine) {
+    IoSetPage(machine.io, 0xFF8000, MemoryConfigurationPage(machine.memory));
+
+    IoPage mfp;
+    mfp.readByte = mfpReadByte;
+    mfp.readWord = mfpReadWord;
+    mfp.writeByte = mfpWriteByte;
+    mfp.writeWord = mfpWriteWord;
+    mfp.device = &machine.mfp;
+    mfp.firstOffset = kMfpBlockFirst & 0xFF;
+    mfp.lastOffset = kMfpBlockLast & 0xFF;
+    mfp.wait = IoWaitRule::EveryAccess;
+    IoSetPage(machine.io, 0xFFFA00, mfp);
+
+    IoPage acia;
+    acia.readByte = aciaReadByte;
+    acia.readWord = aciaReadWord;
+    acia.writeByte = aciaWriteByte;
+    acia.writeWord = aciaWriteWord;
+    acia.device = &machine;
+    acia.firstOffset = 0x00;
+    acia.lastOffset = 0x07;
+    IoSetPage(machine.io, 0xFFFC00, acia);
+}
+
+void resetHook(CpuState&, void* context) {
+    IoReset(*static_cast<Machine*>(context));
+}
+
+// ---- The scheduler's steps ----
+
+// A channel's pending request, delivered when nothing of higher priority is in service.
+bool postPending(Machine& machine, int channel, EventKind kind) {
+    if (!MfpPostPending(machine.mfp, machine.cpu, channel)) return false;
+    machine.frame.eventKind = kind;
+    return true;
+}
+
+// A timer counting time: fires when due, then limits the slice to its next time-out.
+bool runTimer(Machine& machine, MfpTimer timer, EventKind kind, int32_t now, int32_t& limit) {
+    if (MfpFireDueTimer(machine.mfp, machine.cpu, timer, now)) {
+        machine.frame.eventKind = kind;
+        return true;
+    }
+    int32_t next = MfpTimerEventTime(machine.mfp, timer);
+    if (next != kMfpNoEvent && next < limit) {
+        limit = next;
+        machine.frame.eventKind = kind;
+    }
+    return false;
+}
+
+int32_t endFrame(Machine& machine) {
+    FrameState& frame = machine.frame;
+    frame.eventKind = EventKind::FrameEnd;
+    // The picture and the sound of the frame are made here once the video and sound chips exist.
+    machine.cpu.cycleCounter -= kFrameCycles;
+    MfpRebase(machine.mfp, kFrameCycles);
+    IkbdRebase(machine.ikbd, kFrameCycles);
+    frame.hblTime -= kFrameCycles;
+    frame.displayEnable = false;
+    frame.lineNumber = 0;
+    frame.vblTime = kVblTime;
+    frame.nextLineTime = kFirstLineTime + kLineJitter[frame.frameNumber % 33];
+    frame.frameNumber += 1;
+    machine.framesRun += 1;
+    return -1;
+}
+
+}  // namespace
+
+bool CreateMachine(Machine& machine, unsigned ramSizeIndex) {
+    CpuBuildDispatch();
+    if (!CreateMachineMemory(machine.memory, IoSpaceHandlers(machine.io))) return false;
+    installPages(machine);
+    InstallMemoryLists(machine.memory, machine.cpu);
+    machine.cpu.resetHook = resetHook;
+    machine.cpu.resetHookContext = &machine;
+    machine.cpu.cycleCounter = 0;
+    SetRamSize(machine.memory, ramSizeIndex);
+    LoadCartridge(machine.memory, "");
+    return true;
+}
+
+void IoReset(Machine& machine) {
+    MfpIoReset(machine.mfp);
+}
+
+void ResetMachine(Machine& machine, bool clearRam) {
+    if (clearRam) ClearRamForColdReset(machine.memory);
+    CpuReset(machine.cpu);
+    IoReset(machine);
+}
+
+int32_t FrameStep(Machine& machine) {
+    CpuState& cpu = machine.cpu;
+    FrameState& frame = machine.frame;
+    const int32_t now = cpu.cycleCounter;
+    if (now >= kFrameCycles) return endFrame(machine);
+    int32_t limit = kFrameCycles;
+    frame.eventKind = EventKind::FrameEnd;
+
+    // 1. Scan lines.
+    bool lineBegan = false;
+    if (now >= frame.nextLineTime + lineJitter(frame)) {
+        frame.nextLineTime += kLineCycles;
+        frame.lineNumber += 1;
+        lineBegan = true;
+        if (frame.lineNumber == kFirstDisplayLine) frame.displayEnable = true;
+    }
+    if (frame.nextLineTime + lineJitter(frame) < limit) {
+        limit = frame.nextLineTime + lineJitter(frame);
+        frame.eventKind = EventKind::LineOrTimerB;
+    }
+
+    // 2-3. Timer B: a pending request, then time-outs or display lines.
+    if (postPending(machine, kMfpChannelTimerB, EventKind::LineOrTimerB)) return 0;
+    if (MfpTimerBCountsLines(machine.mfp)) {
+        if (frame.displayEnable && lineBegan) {
+            // The last display line ends the count of lines the shifter shows.
+            if (frame.lineNumber == kLastDisplayLine) frame.displayEnable = false;
+            if (MfpCountDisplayLine(machine.mfp, cpu)) {
+                frame.eventKind = EventKind::LineOrTimerB;
+                return 0;
+            }
+        }
+    } else if (runTimer(machine, MfpTimer::B, EventKind::LineOrTimerB, now, limit)) {
+        return 0;
+    }
+
+    // 4-5. Timer A.
+    if (postPending(machine, kMfpChannelTimerA, EventKind::TimerA)) return 0;
+    if (runTimer(machine, MfpTimer::A, EventKind::TimerA, now, limit)) return 0;
+
+    // 6. The floppy controller's channel (its events arrive with the controller).
+    if (postPending(machine, kMfpChannelFloppy, EventKind::Floppy)) return 0;
+
+    // 8-9. The keyboard link delivers one byte per step into the ACIA.
+    if (postPending(machine, kMfpChannelKeyboard, EventKind::KeyboardLink)) return 0;
+    if (now >= IkbdNextEventTime(machine.ikbd)) {
+        if (IkbdStep(machine.ikbd, machine.host)) {
+            MfpSetGpipLine(machine.mfp, kMfpGpipKeyboardAcia, false);
+            if (MfpRequestInterrupt(machine.mfp, cpu, kMfpChannelKeyboard)) {
+                frame.eventKind = EventKind::KeyboardLink;
+                return 0;
+            }
+        }
+    }
+    if (IkbdNextEventTime(machine.ikbd) < limit) {
+        limit = IkbdNextEventTime(machine.ikbd);
+        frame.eventKind = EventKind::KeyboardLink;
+    }
+
+    // 10-13. Timers C and D.
+    if (postPending(machine, kMfpChannelTimerC, EventKind::TimerC)) return 0;
+    if (runTimer(machine, MfpTimer::C, EventKind::TimerC, now, limit)) return 0;
+    if (postPending(machine, kMfpChannelTimerD, EventKind::TimerD)) return 0;
+    if (runTimer(machine, MfpTimer::D, EventKind::TimerD, now, limit)) return 0;
+
+    // 14-15. VBL and HBL: a refused post (the level is still pending) is not retried.
+    if (now >= frame.vblTime) {
+        frame.vblTime += kFrameCycles;
+        if (CpuPostInterrupt(cpu, 4, -1) == 0) {
+            frame.eventKind = EventKind::Vbl;
+            return 0;
+        }
+    } else if (frame.vblTime < limit) {
+        limit = frame.vblTime;
+        frame.eventKind = EventKind::Vbl;
+    }
+    if (now >= frame.hblTime) {
+        frame.hblTime += kLineCycles;
+        if (CpuPostInterrupt(cpu, 2, -1) == 0) {
+            frame.eventKind = EventKind::Hbl;
+            return 0;
+        }
+    } else if (frame.hblTime < limit) {
+        limit = frame.hblTime;
+        frame.eventKind = EventKind::Hbl;
+    }
+
+    // 16. A timer that fell behind must not stall the processor: grant at least one bus slot.
+    return std::max<int32_t>((limit - now + 3) & ~3, 4);
+}
+
+bool RunFrame(Machine& machine) {
+    for (;;) {
+        int32_t granted = FrameStep(machine);
+        if (granted < 0) return true;
+        if (granted == 0) continue;
+        if (CpuExecute(machine.cpu, granted) != kCpuRunEnded) {
+            ResetMachine(machine, true);
+            return false;
+        }
+    }
+}
+
+}  // namespace orvet

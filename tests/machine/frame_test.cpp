@@ -1,0 +1,115 @@
+// The frame scheduler: when the VBL, the HBLs, the scan lines and the timers fire, and what the
+// processor sees of them through a running program.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "machine/machine.h"
+
+namespace orvet {
+namespace {
+
+constexpr uint32_t kCode = 0x1000;
+constexpr uint32_t kStack = 0x8000;
+
+struct RunningMachine {
+    Machine machine;
+
+    explicit RunningMachine(uint16_t sr) {
+        EXPECT_TRUE(CreateMachine(machine));
+        machine.cpu.pc = kCode;
+        machine.cpu.sr = sr;
+        machine.cpu.a[7] = kStack;
+        place(kCode, {0x60FE});  // BRA.S * : idle with interrupts as the mask allows
+    }
+    void setWord(uint32_t address, uint16_t value) {
+        std::memcpy(machine.memory.ramBase + address, &value, 2);
+    }
+    void setLong(uint32_t address, uint32_t value) {
+        setWord(address, static_cast<uint16_t>(value >> 16));
+        setWord(address + 2, static_cast<uint16_t>(value));
+    }
+    void place(uint32_t address, std::initializer_list<uint16_t> words) {
+        for (uint16_t word : words) setWord(address, word), address += 2;
+    }
+    // Vector `vector` leads to a handler that counts in data register `reg` and returns.
+    void countIn(int vector, int reg, std::initializer_list<uint16_t> beforeReturn = {}) {
+        uint32_t handler = 0x2000 + 0x40 * vector;
+        setLong(vector * 4, handler);
+        place(handler, {static_cast<uint16_t>(0x5280 | reg)});  // ADDQ.L #1,Dreg
+        uint32_t at = handler + 2;
+        for (uint16_t word : beforeReturn) setWord(at, word), at += 2;
+        setWord(at, 0x4E73);  // RTE
+    }
+};
+
+TEST(FrameStep, GrantsTheTimeToTheNearestEvent) {
+    RunningMachine running(0x2700);
+    Machine& machine = running.machine;
+    // HBL at 16, VBL at 80, the first scan line at 432 (+ jitter).
+    EXPECT_EQ(FrameStep(machine), 16);
+    EXPECT_EQ(machine.frame.eventKind, EventKind::Hbl);
+    machine.cpu.cycleCounter = 16;
+    EXPECT_EQ(FrameStep(machine), 0) << "the HBL is posted";
+    EXPECT_EQ(machine.cpu.interruptState, 1 << 2);
+    EXPECT_EQ(FrameStep(machine), 80 - 16);
+    machine.cpu.cycleCounter = 80;
+    EXPECT_EQ(FrameStep(machine), 0) << "the VBL is posted at cycle 80";
+    EXPECT_EQ(machine.cpu.interruptState, (1 << 2) | (1 << 4));
+    EXPECT_EQ(FrameStep(machine), 432 - 80) << "the first scan line; the HBL is not posted again";
+    EXPECT_EQ(machine.frame.eventKind, EventKind::LineOrTimerB);
+}
+
+TEST(FrameStep, VblOncePerFrameAndHblsOnEveryLineWhenTheMaskAllows) {
+    RunningMachine running(0x2100);
+    running.countIn(28, 6);  // level 4 autovector: VBL
+    running.countIn(26, 5);  // level 2 autovector: HBL
+    for (int frame = 0; frame < 10; ++frame) ASSERT_TRUE(RunFrame(running.machine));
+    EXPECT_EQ(running.machine.cpu.d[6], 10u);
+    EXPECT_EQ(running.machine.cpu.d[5], 3130u) << "313 HBLs a frame";
+    EXPECT_LT(running.machine.cpu.cycleCounter, 600) << "the clock is rebased every frame";
+}
+
+TEST(FrameStep, MaskedHblsCostNothing) {
+    RunningMachine running(0x2300);
+    running.countIn(28, 6);
+    running.countIn(26, 5);
+    for (int frame = 0; frame < 3; ++frame) ASSERT_TRUE(RunFrame(running.machine));
+    EXPECT_EQ(running.machine.cpu.d[6], 3u);
+    EXPECT_EQ(running.machine.cpu.d[5], 0u);
+}
+
+TEST(FrameStep, TimerCInterruptsTwoHundredTimesASecond) {
+    RunningMachine running(0x2700);
+    // Vector base $40 with software end of interrupt: Timer C is vector $45.
+    running.countIn(0x45, 4, {0x13FC, 0x00DF, 0x00FF, 0xFA11});  // MOVE.B #$DF,$FFFA11 (ISRB)
+    running.place(kCode,
+                  {0x13FC, 0x0048, 0x00FF, 0xFA17,  // MOVE.B #$48,$FFFA17   VR
+                   0x13FC, 0x00C0, 0x00FF, 0xFA23,  // MOVE.B #192,$FFFA23   TCDR
+                   0x13FC, 0x0050, 0x00FF, 0xFA1D,  // MOVE.B #$50,$FFFA1D   TCDCR: divide by 64
+                   0x08F9, 0x0005, 0x00FF, 0xFA09,  // BSET #5,$FFFA09       IERB
+                   0x08F9, 0x0005, 0x00FF, 0xFA15,  // BSET #5,$FFFA15       IMRB
+                   0x46FC, 0x2500,                  // MOVE.W #$2500,SR
+                   0x60FE});                        // BRA.S *
+    for (int frame = 0; frame < 50; ++frame) ASSERT_TRUE(RunFrame(running.machine));
+    // 50 frames are 8,012,800 cycles; one period is 192 x 64 MFP clocks, 40,106 cycles.
+    EXPECT_NEAR(running.machine.cpu.d[4], 8012800 / 40106, 1);
+}
+
+TEST(FrameStep, ACrashColdResetsTheMachine) {
+    RunningMachine running(0x2700);
+    running.place(kCode, {0x4EF9, 0x0030, 0x0000});  // JMP $300000: beyond 1 MB of RAM
+    running.setLong(0, kStack);
+    running.setLong(4, kCode + 0x100);
+    running.setWord(0x5000, 0x1234);
+    EXPECT_FALSE(RunFrame(running.machine));
+    EXPECT_EQ(running.machine.cpu.pc, kCode + 0x100) << "restarted from the reset vector";
+    uint16_t word;
+    std::memcpy(&word, running.machine.memory.ramBase + 0x5000, 2);
+    EXPECT_EQ(word, 0) << "cold: RAM cleared";
+}
+
+}  // namespace
+}  // namespace orvet
