@@ -1,0 +1,87 @@
+#include "app/command_line.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace orvet {
+
+const char* const kUsage =
+    "usage: orvet --headless --tos FILE [--cart FILE] [--ram 512k|1m|2m|4m]\n"
+    "             [--machine stfm|ste] [--frames N] [--benchmark]\n"
+    "  --headless      run the machine with no window and no sound device, as fast as it goes\n"
+    "  --tos FILE      the TOS ROM image (at most 256 KB)\n"
+    "  --cart FILE     a cartridge image (at most 128 KB)\n"
+    "  --ram SIZE      memory: 512k, 1m (the default), 2m or 4m\n"
+    "  --machine KIND  stfm (the default) or ste\n"
+    "  --frames N      how many 50 Hz frames to run (default 50, one second of the machine)\n"
+    "  --benchmark     print frames, host seconds, frames per second, the multiple of real\n"
+    "                  time and the emulated processor speed\n"
+    "  --help          this text\n";
+
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
+                                            std::string& error) {
+    CommandLine line;
+    for (size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        auto value = [&]() -> const std::string* {
+            if (index + 1 >= arguments.size()) {
+                error = argument + " needs a value";
+                return nullptr;
+            }
+            return &arguments[++index];
+        };
+        if (argument == "--help" || argument == "-h") {
+            line.help = true;
+        } else if (argument == "--headless") {
+            line.headless = true;
+        } else if (argument == "--benchmark") {
+            line.benchmark = true;
+        } else if (argument == "--tos" || argument == "--cart") {
+            const std::string* path = value();
+            if (!path) return std::nullopt;
+            (argument == "--tos" ? line.tosPath : line.cartridgePath) = *path;
+        } else if (argument == "--ram") {
+            const std::string* size = value();
+            if (!size) return std::nullopt;
+            const char* sizes[] = {"512k", "1m", "2m", "4m"};
+            bool known = false;
+            for (unsigned choice = 0; choice < 4; ++choice) {
+                if (*size == sizes[choice]) line.ramSizeIndex = choice, known = true;
+            }
+            if (!known) {
+                error = "--ram takes 512k, 1m, 2m or 4m, not \"" + *size + "\"";
+                return std::nullopt;
+            }
+        } else if (argument == "--machine") {
+            const std::string* kind = value();
+            if (!kind) return std::nullopt;
+            if (*kind != "stfm" && *kind != "ste") {
+                error = "--machine takes stfm or ste, not \"" + *kind + "\"";
+                return std::nullopt;
+            }
+            line.ste = *kind == "ste";
+        } else if (argument == "--frames") {
+            const std::string* count = value();
+            if (!count) return std::nullopt;
+            char* end = nullptr;
+            errno = 0;
+            unsigned long long frames = std::strtoull(count->c_str(), &end, 10);
+            if (count->empty() || *end != '\0' || errno != 0 || frames == 0 || (*count)[0] == '-' ||
+                frames > 100000000ull) {
+                error = "--frames takes a whole number from 1 to 100000000, not \"" + *count + "\"";
+                return std::nullopt;
+            }
+            line.frames = frames;
+        } else {
+            error = "unknown argument \"" + argument + "\" (orvet --help lists the options)";
+            return std::nullopt;
+        }
+    }
+    if (!line.help && line.headless && line.tosPath.empty()) {
+        error = "--headless needs a TOS image: --tos FILE";
+        return std::nullopt;
+    }
+    return line;
+}
+
+}  // namespace orvet

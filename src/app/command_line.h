@@ -1,0 +1,29 @@
+// Orvet's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvet {
+
+struct CommandLine {
+    bool help = false;
+    bool headless = false;
+    bool benchmark = false;
+    std::string tosPath;
+    std::string cartridgePath;
+    unsigned ramSizeIndex = 1;  // 512k, 1m, 2m, 4m
+    bool ste = false;
+    uint64_t frames = 50;
+};
+
+// Parses the arguments after the program name; on a bad argument returns nothing and sets
+// `error` to a one-line reason.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
+                                            std::string& error);
+
+extern const char* const kUsage;
+
+}  // namespace orvet

@@ -1,0 +1,76 @@
+// orvet: the emulator's entry point. The window and sound are still to come; for now Orvet runs
+// headless, frame by frame, as fast as the host allows.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "machine/machine.h"
+
+namespace {
+
+using namespace orvet;
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "orvet: %s\n", message.c_str());
+    return 1;
+}
+
+int runHeadless(const CommandLine& line) {
+    static Machine machine;  // large; keep it off the stack
+    if (!CreateMachine(machine, line.ramSizeIndex))
+        return fail("not enough memory for the machine");
+    machine.steMode = line.ste;
+    std::string error;
+    if (!LoadTosRom(machine.memory, line.tosPath, &error)) return fail(error);
+    if (!LoadCartridge(machine.memory, line.cartridgePath, &error)) return fail(error);
+    ResetMachine(machine, true);
+
+    auto start = std::chrono::steady_clock::now();
+    uint64_t cyclesRun = 0;
+    uint64_t crashes = 0;
+    for (uint64_t frame = 0; frame < line.frames; ++frame) {
+        int32_t before = machine.cpu.cycleCounter;
+        bool completed = RunFrame(machine);
+        // The clock was rebased by one frame at its end.
+        cyclesRun += static_cast<uint64_t>(machine.cpu.cycleCounter - before +
+                                           (completed ? kFrameCycles : 0));
+        if (!completed) ++crashes;
+    }
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    if (line.benchmark) {
+        constexpr double kRealFramesPerSecond = 50.06;
+        double framesPerSecond = seconds > 0 ? static_cast<double>(line.frames) / seconds : 0;
+        std::printf("frames run: %llu\n", static_cast<unsigned long long>(line.frames));
+        std::printf("host seconds: %.3f\n", seconds);
+        std::printf("frames per second: %.1f\n", framesPerSecond);
+        std::printf("real time multiple: %.1f\n", framesPerSecond / kRealFramesPerSecond);
+        std::printf("emulated CPU MHz: %.1f\n",
+                    seconds > 0 ? static_cast<double>(cyclesRun) / seconds / 1e6 : 0);
+    }
+    if (crashes > 0) {
+        std::fprintf(stderr, "orvet: the emulated machine crashed and was reset %llu times\n",
+                     static_cast<unsigned long long>(crashes));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    auto line = ParseCommandLine(arguments, error);
+    if (!line) return fail(error);
+    if (line->help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!line->headless) {
+        return fail("the window is not built yet: run with --headless (orvet --help)");
+    }
+    return runHeadless(*line);
+}

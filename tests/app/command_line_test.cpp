@@ -1,0 +1,49 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace orvet {
+namespace {
+
+std::optional<CommandLine> Parse(std::vector<std::string> arguments, std::string* error = nullptr) {
+    std::string reason;
+    auto line = ParseCommandLine(arguments, reason);
+    if (error) *error = reason;
+    return line;
+}
+
+TEST(CommandLine, ReadsEveryOption) {
+    auto line = Parse({"--headless", "--tos", "tos.img", "--cart", "c.img", "--ram", "4m",
+                       "--machine", "ste", "--frames", "3000", "--benchmark"});
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(line->headless && line->benchmark && line->ste);
+    EXPECT_EQ(line->tosPath, "tos.img");
+    EXPECT_EQ(line->cartridgePath, "c.img");
+    EXPECT_EQ(line->ramSizeIndex, 3u);
+    EXPECT_EQ(line->frames, 3000u);
+
+    auto defaults = Parse({"--headless", "--tos", "t"});
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ(defaults->ramSizeIndex, 1u);
+    EXPECT_FALSE(defaults->ste);
+    EXPECT_TRUE(Parse({"--help"})->help);
+}
+
+TEST(CommandLine, BadArgumentsGetOneLineReasons) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--ram", "3m"},     {"--machine", "falcon"},
+        {"--frames", "0"},   {"--frames", "-5"},
+        {"--frames", "12x"}, {"--frames", "99999999999999999999"},
+        {"--tos"},           {"--bogus"},
+        {"--headless"},
+    };
+    for (const auto& arguments : bad) {
+        std::string error;
+        EXPECT_FALSE(Parse(arguments, &error)) << arguments[0];
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace orvet
