@@ -254,4 +254,65 @@ bool RunFrame(Machine& machine) {
     }
 }
 
+namespace {
+DriverHost& hostOf(Machine& machine) {
+    return machine.driverHost ? *machine.driverHost : machine.noHost;
+}
+bool isRunning(RunState state) {
+    return state == RunState::Running || state == RunState::ResetKeyHeld ||
+           state == RunState::DebuggerStep;
+}
+}  // namespace
+
+void SetRunState(Machine& machine, RunState state) {
+    if (state == machine.runState) return;
+    DriverHost& host = hostOf(machine);
+    if (isRunning(state)) {
+        host.startSound();
+        host.captureMouse();
+    } else if (machine.runState == RunState::Running ||
+               machine.runState == RunState::DebuggerStep) {
+        host.stopSound();
+        host.releaseMouse();
+    }
+    machine.runState = state;
+    machine.stateMarker = -1;
+}
+
+void MainLoopPass(Machine& machine) {
+    DriverHost& host = hostOf(machine);
+    switch (machine.runState) {
+        case RunState::Stopped:
+            if (machine.stateMarker != 0) {
+                host.clearDisplay();
+                host.showFrontEnd();
+                machine.stateMarker = 0;
+            }
+            return;
+        case RunState::Running:
+            if (machine.stateMarker != 3) {
+                host.clearDisplay();
+                machine.stateMarker = 3;
+            }
+            if (IsKeyDown(machine.ikbd, vk::kF11)) {
+                bool shift = IsKeyDown(machine.ikbd, vk::kLeftShift) ||
+                             IsKeyDown(machine.ikbd, vk::kRightShift);
+                ResetMachine(machine, shift);
+                host.clearDisplay();
+                SetRunState(machine, RunState::ResetKeyHeld);
+            } else if (IsKeyDown(machine.ikbd, vk::kF12)) {
+                SetRunState(machine, RunState::Stopped);
+            } else {
+                RunFrame(machine);
+            }
+            return;
+        case RunState::ResetKeyHeld:
+            TakeKeyboardSnapshot(machine.ikbd, machine.host);
+            if (!IsKeyDown(machine.ikbd, vk::kF11)) SetRunState(machine, RunState::Running);
+            return;
+        default:
+            return;
+    }
+}
+
 }  // namespace orvet

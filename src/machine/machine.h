@@ -45,6 +45,28 @@ struct FrameState {
     EventKind eventKind = EventKind::FrameEnd;
 };
 
+// Run states of the driver.
+enum class RunState : int8_t {
+    Shutdown = -1,  // before start-up ends and after shutdown begins
+    Stopped = 0,    // the front end with its tool windows is shown
+    Running = 3,
+    ResetKeyHeld = 4,  // F11 reset the machine; it restarts when the key is released
+    DebuggerStep = 5,
+};
+
+// What the driver asks of the host around the machine: sound and mouse follow the run state,
+// and the front end appears when the machine stops. The window layer fills these in; headless
+// runs leave them empty.
+struct DriverHost {
+    virtual ~DriverHost() = default;
+    virtual void startSound() {}
+    virtual void stopSound() {}
+    virtual void captureMouse() {}
+    virtual void releaseMouse() {}
+    virtual void clearDisplay() {}
+    virtual void showFrontEnd() {}
+};
+
 struct Machine {
     MachineMemory memory;
     IoSpace io;
@@ -53,6 +75,10 @@ struct Machine {
     Ikbd ikbd;
     HostInput host;
     FrameState frame;
+    RunState runState = RunState::Shutdown;
+    int stateMarker = -1;  // the state whose entry actions were done last; -1 forces them
+    DriverHost* driverHost = nullptr;  // none: a headless run
+    DriverHost noHost;
     bool steMode = false;
     uint64_t framesRun = 0;
 
@@ -81,5 +107,13 @@ int32_t FrameStep(Machine& machine);
 // emulated machine: it is cold-reset and the pass ends early, so a machine that crashes at once
 // cannot hold its host in a loop. True when the frame was completed.
 bool RunFrame(Machine& machine);
+
+// Changes the run state: entering a running state starts the sound and captures the mouse,
+// leaving one stops and releases them.
+void SetRunState(Machine& machine, RunState state);
+
+// One pass of the main loop for the current run state: F11 resets (cold with Shift held) and
+// waits for the key's release, F12 stops, otherwise a running machine runs one frame.
+void MainLoopPass(Machine& machine);
 
 }  // namespace orvet

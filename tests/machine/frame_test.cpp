@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "machine/machine.h"
@@ -109,6 +110,72 @@ TEST(FrameStep, ACrashColdResetsTheMachine) {
     uint16_t word;
     std::memcpy(&word, running.machine.memory.ramBase + 0x5000, 2);
     EXPECT_EQ(word, 0) << "cold: RAM cleared";
+}
+
+}  // namespace
+}  // namespace orvet
+
+namespace orvet {
+namespace {
+
+struct RecordingHost : DriverHost {
+    std::vector<std::string> calls;
+    void startSound() override { calls.push_back("startSound"); }
+    void stopSound() override { calls.push_back("stopSound"); }
+    void captureMouse() override { calls.push_back("captureMouse"); }
+    void releaseMouse() override { calls.push_back("releaseMouse"); }
+    void clearDisplay() override { calls.push_back("clearDisplay"); }
+    void showFrontEnd() override { calls.push_back("showFrontEnd"); }
+};
+
+TEST(RunStates, F11ResetsOnceAndRestartsOnReleaseF12Stops) {
+    RunningMachine running(0x2700);
+    Machine& machine = running.machine;
+    RecordingHost host;
+    machine.driverHost = &host;
+    running.setLong(0, kStack);
+    running.setLong(4, kCode);
+    running.setWord(0x5000, 0xABCD);
+
+    SetRunState(machine, RunState::Running);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"startSound", "captureMouse"}));
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.framesRun, 1u);
+
+    // F11 without Shift: a warm reset that keeps RAM, then nothing runs until F11 is let go.
+    machine.host.keyState[vk::kF11] = 0x80;
+    MainLoopPass(machine);  // the keyboard processor's scan sees the key during this frame
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.runState, RunState::ResetKeyHeld);
+    uint64_t frames = machine.framesRun;
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.framesRun, frames) << "held: the machine waits";
+    uint16_t word;
+    std::memcpy(&word, machine.memory.ramBase + 0x5000, 2);
+    EXPECT_EQ(word, 0xABCD) << "a warm reset keeps RAM";
+    machine.host.keyState[vk::kF11] = 0;
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.runState, RunState::Running);
+
+    // With Shift the reset is cold.
+    machine.host.keyState[vk::kLeftShift] = machine.host.keyState[vk::kF11] = 0x80;
+    MainLoopPass(machine);
+    MainLoopPass(machine);
+    std::memcpy(&word, machine.memory.ramBase + 0x5000, 2);
+    EXPECT_EQ(word, 0) << "Shift+F11 clears RAM";
+    machine.host.keyState = {};
+    MainLoopPass(machine);
+
+    host.calls.clear();
+    machine.host.keyState[vk::kF12] = 0x80;
+    MainLoopPass(machine);
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.runState, RunState::Stopped);
+    ASSERT_GE(host.calls.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(host.calls.end() - 2, host.calls.end()),
+              (std::vector<std::string>{"stopSound", "releaseMouse"}));
+    MainLoopPass(machine);
+    EXPECT_EQ(host.calls.back(), "showFrontEnd");
 }
 
 }  // namespace
