@@ -11,7 +11,7 @@ const char* const kUsage =
     "  --headless      run the machine with no window and no sound device, as fast as it goes\n"
     "  --tos FILE      the TOS ROM image (at most 256 KB)\n"
     "  --cart FILE     a cartridge image (at most 128 KB)\n"
-    "  --ram SIZE      memory: 512k, 1m (the default), 2m or 4m\n"
+    "  --ram SIZE      memory: 512k, 1m, 2m (the default) or 4m\n"
     "  --machine KIND  stfm (the default) or ste\n"
     "  --frames N      how many 50 Hz frames to run (default 50, one second of the machine)\n"
     "  --benchmark     print frames, host seconds, frames per second, the multiple of real\n"

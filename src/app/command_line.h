@@ -14,7 +14,7 @@ struct CommandLine {
     bool benchmark = false;
     std::string tosPath;
     std::string cartridgePath;
-    unsigned ramSizeIndex = 1;  // 512k, 1m, 2m, 4m
+    unsigned ramSizeIndex = 2;  // 512k, 1m, 2m (the settings' default), 4m
     bool ste = false;
     uint64_t frames = 50;
 };

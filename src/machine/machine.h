@@ -90,7 +90,7 @@ struct Machine {
 
 // Allocates the memory block, builds the map, installs the devices and the processor's lists.
 // False when the host has no memory for the block.
-bool CreateMachine(Machine& machine, unsigned ramSizeIndex = 1);
+bool CreateMachine(Machine& machine, unsigned ramSizeIndex = 2);
 
 // The devices' reset, run by the 68000 RESET instruction and by the machine reset.
 void IoReset(Machine& machine);

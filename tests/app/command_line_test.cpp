@@ -24,7 +24,7 @@ TEST(CommandLine, ReadsEveryOption) {
 
     auto defaults = Parse({"--headless", "--tos", "t"});
     ASSERT_TRUE(defaults);
-    EXPECT_EQ(defaults->ramSizeIndex, 1u);
+    EXPECT_EQ(defaults->ramSizeIndex, 2u);
     EXPECT_FALSE(defaults->ste);
     EXPECT_TRUE(Parse({"--help"})->help);
 }

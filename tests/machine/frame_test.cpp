@@ -101,7 +101,7 @@ TEST(FrameStep, TimerCInterruptsTwoHundredTimesASecond) {
 
 TEST(FrameStep, ACrashColdResetsTheMachine) {
     RunningMachine running(0x2700);
-    running.place(kCode, {0x4EF9, 0x0030, 0x0000});  // JMP $300000: beyond 1 MB of RAM
+    running.place(kCode, {0x4EF9, 0x0030, 0x0000});  // JMP $300000: beyond 2 MB of RAM
     running.setLong(0, kStack);
     running.setLong(4, kCode + 0x100);
     running.setWord(0x5000, 0x1234);
