@@ -112,7 +112,14 @@ bool runTimer(Machine& machine, MfpTimer timer, EventKind kind, int32_t now, int
 int32_t endFrame(Machine& machine) {
     FrameState& frame = machine.frame;
     frame.eventKind = EventKind::FrameEnd;
-    // The picture and the sound of the frame are made here once the video and sound chips exist.
+    FrameOutput& output = machine.frameOutput ? *machine.frameOutput : machine.noOutput;
+    output.renderFrame(machine);
+    output.presentFrame(machine);
+    int samples = output.samplesForFrame(machine);
+    machine.lastSampleCount = samples;
+    // A count outside what one frame can take (a device that stalled or ran away) makes no sound.
+    if (samples >= 1 && samples <= 4096) output.produceSound(machine, samples);
+
     machine.cpu.cycleCounter -= kFrameCycles;
     MfpRebase(machine.mfp, kFrameCycles);
     IkbdRebase(machine.ikbd, kFrameCycles);

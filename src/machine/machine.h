@@ -67,6 +67,22 @@ struct DriverHost {
     virtual void showFrontEnd() {}
 };
 
+struct Machine;
+
+// The picture and the sound of each frame, made at its end. The video and sound chips fill these
+// in; until then, and in headless runs, a frame yields 881 samples of silence and no picture.
+struct FrameOutput {
+    virtual ~FrameOutput() = default;
+    virtual void renderFrame(Machine&) {}   // the picture, with the status lines over it
+    virtual void presentFrame(Machine&) {}  // shown as the sync mode says
+    // How many samples this frame makes: 881 (44,100 Hz over 50.06 frames) when the sound
+    // device paces the machine or there is none, else what the device played since the last.
+    virtual int samplesForFrame(Machine&) { return kSamplesPerFrame; }
+    virtual void produceSound(Machine&, int /*samples*/) {}
+
+    static constexpr int kSamplesPerFrame = 881;
+};
+
 struct Machine {
     MachineMemory memory;
     IoSpace io;
@@ -79,6 +95,9 @@ struct Machine {
     int stateMarker = -1;  // the state whose entry actions were done last; -1 forces them
     DriverHost* driverHost = nullptr;  // none: a headless run
     DriverHost noHost;
+    FrameOutput* frameOutput = nullptr;  // none: no picture, silent frames
+    FrameOutput noOutput;
+    int lastSampleCount = 0;
     bool steMode = false;
     uint64_t framesRun = 0;
 

@@ -128,6 +128,28 @@ struct RecordingHost : DriverHost {
     void showFrontEnd() override { calls.push_back("showFrontEnd"); }
 };
 
+TEST(FrameEnd, EachFrameIsRenderedPresentedAndSounded) {
+    struct CountingOutput : FrameOutput {
+        int frames = 0, samples = 0, playedSinceLast = 881;
+        void renderFrame(Machine& machine) override {
+            EXPECT_GE(machine.cpu.cycleCounter, kFrameCycles) << "before the rebase";
+            ++frames;
+        }
+        int samplesForFrame(Machine&) override { return playedSinceLast; }
+        void produceSound(Machine&, int count) override { samples += count; }
+    };
+    RunningMachine running(0x2700);
+    CountingOutput output;
+    running.machine.frameOutput = &output;
+    for (int frame = 0; frame < 3; ++frame) RunFrame(running.machine);
+    EXPECT_EQ(output.frames, 3);
+    EXPECT_EQ(output.samples, 3 * 881);
+    output.playedSinceLast = 5000;  // a stalled device: no sound this frame
+    RunFrame(running.machine);
+    EXPECT_EQ(output.samples, 3 * 881);
+    EXPECT_EQ(running.machine.lastSampleCount, 5000);
+}
+
 TEST(RunStates, F11ResetsOnceAndRestartsOnReleaseF12Stops) {
     RunningMachine running(0x2700);
     Machine& machine = running.machine;
