@@ -57,6 +57,19 @@ void aciaWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value
     mirrorAciaLine(machine);
 }
 
+uint8_t ymReadByte(void* device, CpuState& cpu, uint32_t address, int32_t time) {
+    return YmReadByte(*static_cast<Ym2149*>(device), cpu, address, time);
+}
+uint16_t ymReadWord(void* device, CpuState& cpu, uint32_t address, int32_t time) {
+    return YmReadWord(*static_cast<Ym2149*>(device), cpu, address, time);
+}
+void ymWriteByte(void* device, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
+    YmWriteByte(*static_cast<Ym2149*>(device), cpu, address, value, time);
+}
+void ymWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value, int32_t time) {
+    YmWriteWord(*static_cast<Ym2149*>(device), cpu, address, value, time);
+}
+
 void installPages(Machine& machine) {
     IoSetPage(machine.io, 0xFF8000, MemoryConfigurationPage(machine.memory));
 
@@ -70,6 +83,16 @@ void installPages(Machine& machine) {
     mfp.lastOffset = kMfpBlockLast & 0xFF;
     mfp.wait = IoWaitRule::EveryAccess;
     IoSetPage(machine.io, 0xFFFA00, mfp);
+
+    // The YM2149 answers across its whole page: it decodes only two address bits.
+    IoPage ym;
+    ym.readByte = ymReadByte;
+    ym.readWord = ymReadWord;
+    ym.writeByte = ymWriteByte;
+    ym.writeWord = ymWriteWord;
+    ym.device = &machine.ym;
+    ym.wait = IoWaitRule::SoundChip;
+    IoSetPage(machine.io, 0xFF8800, ym);
 
     IoPage acia;
     acia.readByte = aciaReadByte;
@@ -120,6 +143,7 @@ int32_t endFrame(Machine& machine) {
     // A count outside what one frame can take (a device that stalled or ran away) makes no sound.
     if (samples >= 1 && samples <= 4096) output.produceSound(machine, samples);
 
+    SoundLogRestart(machine.ym.soundLog);
     machine.cpu.cycleCounter -= kFrameCycles;
     MfpRebase(machine.mfp, kFrameCycles);
     IkbdRebase(machine.ikbd, kFrameCycles);
@@ -156,6 +180,7 @@ void ResetMachine(Machine& machine, bool clearRam) {
     if (clearRam) ClearRamForColdReset(machine.memory);
     CpuReset(machine.cpu);
     IoReset(machine);
+    YmReset(machine.ym);
 }
 
 int32_t FrameStep(Machine& machine) {

@@ -10,6 +10,7 @@
 #include "machine/io.h"
 #include "machine/memory.h"
 #include "machine/mfp.h"
+#include "sound/ym2149.h"
 
 namespace orvet {
 
@@ -89,6 +90,7 @@ struct Machine {
     CpuState cpu;
     Mfp mfp;
     Ikbd ikbd;
+    Ym2149 ym;
     HostInput host;
     FrameState frame;
     RunState runState = RunState::Shutdown;
