@@ -19,13 +19,14 @@ int fail(const std::string& message) {
 
 int runHeadless(const CommandLine& line) {
     static Machine machine;  // large; keep it off the stack
-    if (!CreateMachine(machine, line.ramSizeIndex))
-        return fail("not enough memory for the machine");
-    machine.steMode = line.ste;
+    MachineSettings settings;
+    settings.ramSizeIndex = line.ramSizeIndex;
+    settings.ste = line.ste;
+    settings.tosPath = line.tosPath;
+    settings.cartridgePath = line.cartridgePath;
     std::string error;
-    if (!LoadTosRom(machine.memory, line.tosPath, &error)) return fail(error);
-    if (!LoadCartridge(machine.memory, line.cartridgePath, &error)) return fail(error);
-    ResetMachine(machine, true);
+    if (!StartMachine(machine, settings, error)) return fail(error);
+    SetRunState(machine, RunState::Running);
 
     auto start = std::chrono::steady_clock::now();
     uint64_t cyclesRun = 0;

@@ -172,6 +172,24 @@ bool CreateMachine(Machine& machine, unsigned ramSizeIndex) {
     return true;
 }
 
+bool StartMachine(Machine& machine, const MachineSettings& settings, std::string& error) {
+    if (!CreateMachine(machine, settings.ramSizeIndex)) {
+        error = "not enough memory for the machine";
+        return false;
+    }
+    machine.steMode = settings.ste;
+    // The floppy drive's image, the window, the display, the host input and the sound output
+    // join here, in this order, as they are built.
+    if (!settings.tosPath.empty() && !LoadTosRom(machine.memory, settings.tosPath, &error)) {
+        return false;
+    }
+    if (!LoadCartridge(machine.memory, settings.cartridgePath, &error)) return false;
+    SoundLogRestart(machine.ym.soundLog);
+    ResetMachine(machine, true);
+    SetRunState(machine, RunState::Stopped);
+    return true;
+}
+
 void IoReset(Machine& machine) {
     MfpIoReset(machine.mfp);
 }

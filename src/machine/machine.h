@@ -113,6 +113,19 @@ struct Machine {
 // False when the host has no memory for the block.
 bool CreateMachine(Machine& machine, unsigned ramSizeIndex = 2);
 
+// The choices start-up takes from the settings (their defaults until the settings file exists).
+struct MachineSettings {
+    unsigned ramSizeIndex = 2;  // 2 MB
+    bool ste = false;
+    std::string tosPath;        // the active TOS image; none: the machine cannot run
+    std::string cartridgePath;  // the active cartridge; none: the area reads all ones
+};
+
+// Start-up in its order: the memory and the map, the RAM size, the TOS image and the cartridge,
+// the frame's logs, a cold reset, and the stopped state. False, with a one-line reason in
+// `error`, when memory is short or an image cannot be used.
+bool StartMachine(Machine& machine, const MachineSettings& settings, std::string& error);
+
 // The devices' reset, run by the 68000 RESET instruction and by the machine reset.
 void IoReset(Machine& machine);
 

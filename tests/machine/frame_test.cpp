@@ -202,3 +202,39 @@ TEST(RunStates, F11ResetsOnceAndRestartsOnReleaseF12Stops) {
 
 }  // namespace
 }  // namespace orvet
+
+namespace orvet {
+namespace {
+
+TEST(FrameStep, PostsOneInterruptPerCallInItsOrder) {
+    RunningMachine running(0x2700);
+    Machine& machine = running.machine;
+    // Both the HBL (16) and the VBL (80) are due: the VBL comes first, one post per call.
+    machine.cpu.cycleCounter = 100;
+    EXPECT_EQ(FrameStep(machine), 0);
+    EXPECT_EQ(machine.frame.eventKind, EventKind::Vbl);
+    EXPECT_EQ(machine.cpu.interruptState, 1 << 4);
+    EXPECT_EQ(FrameStep(machine), 0);
+    EXPECT_EQ(machine.frame.eventKind, EventKind::Hbl);
+    EXPECT_EQ(machine.cpu.interruptState, (1 << 4) | (1 << 2));
+    EXPECT_EQ(FrameStep(machine), 432 - 100);
+}
+
+TEST(StartUp, LoadsTheImagesResetsAndStops) {
+    Machine machine;
+    MachineSettings settings;
+    std::string error;
+    settings.tosPath = "/nonexistent/tos.img";
+    EXPECT_FALSE(StartMachine(machine, settings, error));
+    EXPECT_NE(error.find("/nonexistent/tos.img"), std::string::npos);
+
+    Machine started;
+    settings.tosPath.clear();
+    ASSERT_TRUE(StartMachine(started, settings, error)) << error;
+    EXPECT_EQ(started.memory.ramSize, 0x200000u);
+    EXPECT_EQ(started.runState, RunState::Stopped);
+    EXPECT_EQ(CpuPeekWord(started.cpu, 0xFA0000), 0xFFFF);
+}
+
+}  // namespace
+}  // namespace orvet
