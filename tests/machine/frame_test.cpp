@@ -238,3 +238,64 @@ TEST(StartUp, LoadsTheImagesResetsAndStops) {
 
 }  // namespace
 }  // namespace orvet
+
+namespace orvet {
+namespace {
+
+TEST(FrameStep, TimerBCountingDisplayLinesFiresOnEachOfThe200) {
+    RunningMachine running(0x2700);
+    running.countIn(0x48, 3, {0x13FC, 0x00FE, 0x00FF, 0xFA0F});  // MOVE.B #$FE,$FFFA0F (ISRA)
+    running.place(kCode,
+                  {0x13FC, 0x0048, 0x00FF, 0xFA17,  // MOVE.B #$48,$FFFA17   VR: vectors from $40
+                   0x13FC, 0x0001, 0x00FF, 0xFA21,  // MOVE.B #1,$FFFA21     TBDR: every line
+                   0x13FC, 0x0008, 0x00FF, 0xFA1B,  // MOVE.B #8,$FFFA1B     TBCR: event count
+                   0x08F9, 0x0000, 0x00FF, 0xFA07,  // BSET #0,$FFFA07       IERA
+                   0x08F9, 0x0000, 0x00FF, 0xFA13,  // BSET #0,$FFFA13       IMRA
+                   0x46FC, 0x2500,                  // MOVE.W #$2500,SR
+                   0x60FE});                        // BRA.S *
+    ASSERT_TRUE(RunFrame(running.machine));
+    running.machine.cpu.d[3] = 0;  // the first frame began counting part-way
+    for (int frame = 0; frame < 3; ++frame) ASSERT_TRUE(RunFrame(running.machine));
+    EXPECT_EQ(running.machine.cpu.d[3], 600u);
+}
+
+TEST(KeyboardLink, BytesReachTheProgramThroughTheAciaAndMfpChannelSix) {
+    RunningMachine running(0x2700);
+    Machine& machine = running.machine;
+    const uint32_t handler = 0x2400, buffer = 0x3000;
+    running.setLong(0x46 * 4, handler);
+    running.place(handler,
+                  {0x1039, 0x00FF, 0xFC02,          // MOVE.B $FFFC02,D0     take the byte
+                   0x1AC0,                          // MOVE.B D0,(A5)+
+                   0x13FC, 0x00BF, 0x00FF, 0xFA11,  // MOVE.B #$BF,$FFFA11   ISRB: end of interrupt
+                   0x4E73});                        // RTE
+    running.place(
+        kCode,
+        {0x4BF9, 0x0000, 0x3000,          // LEA $3000,A5
+         0x13FC, 0x0048, 0x00FF, 0xFA17,  // MOVE.B #$48,$FFFA17   VR
+         0x08F9, 0x0006, 0x00FF, 0xFA09,  // BSET #6,$FFFA09       IERB: the ACIA
+         0x08F9, 0x0006, 0x00FF, 0xFA15,  // BSET #6,$FFFA15       IMRB
+         0x13FC, 0x0096, 0x00FF, 0xFC00,  // MOVE.B #$96,$FFFC00   ACIA: receive interrupts on
+         0x13FC, 0x0080, 0x00FF, 0xFC02,  // MOVE.B #$80,$FFFC02   keyboard reset ...
+         0x13FC, 0x0001, 0x00FF, 0xFC02,  // MOVE.B #$01,$FFFC02
+         0x46FC, 0x2500,                  // MOVE.W #$2500,SR
+         0x60FE});                        // BRA.S *
+    auto received = [&] {
+        std::vector<uint8_t> bytes;
+        for (uint32_t address = buffer; address < machine.cpu.a[5]; ++address) {
+            bytes.push_back(machine.memory.ramBase[address ^ 1]);
+        }
+        return bytes;
+    };
+    for (int frame = 0; frame < 5; ++frame) RunFrame(machine);
+    EXPECT_EQ(received(), std::vector<uint8_t>{0xF0}) << "the reset is answered";
+
+    machine.host.keyState['A'] = 0x80;
+    RunFrame(machine);
+    machine.host.keyState['A'] = 0;
+    RunFrame(machine);
+    EXPECT_EQ(received(), (std::vector<uint8_t>{0xF0, 0x1E, 0x9E})) << "make and break of A";
+}
+
+}  // namespace
+}  // namespace orvet
