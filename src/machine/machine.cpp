@@ -16,17 +16,29 @@ int32_t lineJitter(const FrameState& frame) {
 
 // ---- I/O pages ----
 
-uint8_t mfpReadByte(void* device, CpuState& cpu, uint32_t address, int32_t time) {
-    return MfpReadByte(*static_cast<Mfp*>(device), cpu, address, time);
-}
-uint16_t mfpReadWord(void* device, CpuState& cpu, uint32_t address, int32_t time) {
-    return MfpReadWord(*static_cast<Mfp*>(device), cpu, address, time);
-}
-void mfpWriteByte(void* device, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
-    MfpWriteByte(*static_cast<Mfp*>(device), cpu, address, value, time);
-}
-void mfpWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value, int32_t time) {
-    MfpWriteWord(*static_cast<Mfp*>(device), cpu, address, value, time);
+// A page whose four handlers forward to a chip's register functions.
+template <typename Chip, auto ReadByte, auto ReadWord, auto WriteByte, auto WriteWord>
+IoPage chipPage(Chip& chip, uint8_t firstOffset, uint8_t lastOffset, IoWaitRule wait) {
+    IoPage page;
+    page.readByte = [](void* device, CpuState& cpu, uint32_t address, int32_t time) -> uint8_t {
+        return ReadByte(*static_cast<Chip*>(device), cpu, address, time);
+    };
+    page.readWord = [](void* device, CpuState& cpu, uint32_t address, int32_t time) -> uint16_t {
+        return ReadWord(*static_cast<Chip*>(device), cpu, address, time);
+    };
+    page.writeByte = [](void* device, CpuState& cpu, uint32_t address, uint8_t value,
+                        int32_t time) {
+        WriteByte(*static_cast<Chip*>(device), cpu, address, value, time);
+    };
+    page.writeWord = [](void* device, CpuState& cpu, uint32_t address, uint16_t value,
+                        int32_t time) {
+        WriteWord(*static_cast<Chip*>(device), cpu, address, value, time);
+    };
+    page.device = &chip;
+    page.firstOffset = firstOffset;
+    page.lastOffset = lastOffset;
+    page.wait = wait;
+    return page;
 }
 
 // The keyboard ACIA's interrupt request line is wired to MFP GPIP bit 4, active low: reading the
@@ -34,75 +46,39 @@ void mfpWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value,
 void mirrorAciaLine(Machine& machine) {
     MfpSetGpipLine(machine.mfp, kMfpGpipKeyboardAcia, !IkbdInterruptLineActive(machine.ikbd));
 }
-uint8_t aciaReadByte(void* device, CpuState& cpu, uint32_t address, int32_t time) {
-    Machine& machine = *static_cast<Machine*>(device);
+uint8_t aciaReadByte(Machine& machine, CpuState& cpu, uint32_t address, int32_t time) {
     uint8_t value = IkbdReadByte(machine.ikbd, cpu, address, time);
     mirrorAciaLine(machine);
     return value;
 }
-uint16_t aciaReadWord(void* device, CpuState& cpu, uint32_t address, int32_t time) {
-    Machine& machine = *static_cast<Machine*>(device);
+uint16_t aciaReadWord(Machine& machine, CpuState& cpu, uint32_t address, int32_t time) {
     uint16_t value = IkbdReadWord(machine.ikbd, cpu, address, time);
     mirrorAciaLine(machine);
     return value;
 }
-void aciaWriteByte(void* device, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
-    Machine& machine = *static_cast<Machine*>(device);
+void aciaWriteByte(Machine& machine, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
     IkbdWriteByte(machine.ikbd, cpu, address, value, time);
     mirrorAciaLine(machine);
 }
-void aciaWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value, int32_t time) {
-    Machine& machine = *static_cast<Machine*>(device);
+void aciaWriteWord(Machine& machine, CpuState& cpu, uint32_t address, uint16_t value,
+                   int32_t time) {
     IkbdWriteWord(machine.ikbd, cpu, address, value, time);
     mirrorAciaLine(machine);
 }
 
-uint8_t ymReadByte(void* device, CpuState& cpu, uint32_t address, int32_t time) {
-    return YmReadByte(*static_cast<Ym2149*>(device), cpu, address, time);
-}
-uint16_t ymReadWord(void* device, CpuState& cpu, uint32_t address, int32_t time) {
-    return YmReadWord(*static_cast<Ym2149*>(device), cpu, address, time);
-}
-void ymWriteByte(void* device, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
-    YmWriteByte(*static_cast<Ym2149*>(device), cpu, address, value, time);
-}
-void ymWriteWord(void* device, CpuState& cpu, uint32_t address, uint16_t value, int32_t time) {
-    YmWriteWord(*static_cast<Ym2149*>(device), cpu, address, value, time);
-}
-
 void installPages(Machine& machine) {
     IoSetPage(machine.io, 0xFF8000, MemoryConfigurationPage(machine.memory));
-
-    IoPage mfp;
-    mfp.readByte = mfpReadByte;
-    mfp.readWord = mfpReadWord;
-    mfp.writeByte = mfpWriteByte;
-    mfp.writeWord = mfpWriteWord;
-    mfp.device = &machine.mfp;
-    mfp.firstOffset = kMfpBlockFirst & 0xFF;
-    mfp.lastOffset = kMfpBlockLast & 0xFF;
-    mfp.wait = IoWaitRule::EveryAccess;
-    IoSetPage(machine.io, 0xFFFA00, mfp);
-
-    // The YM2149 answers across its whole page: it decodes only two address bits.
-    IoPage ym;
-    ym.readByte = ymReadByte;
-    ym.readWord = ymReadWord;
-    ym.writeByte = ymWriteByte;
-    ym.writeWord = ymWriteWord;
-    ym.device = &machine.ym;
-    ym.wait = IoWaitRule::SoundChip;
-    IoSetPage(machine.io, 0xFF8800, ym);
-
-    IoPage acia;
-    acia.readByte = aciaReadByte;
-    acia.readWord = aciaReadWord;
-    acia.writeByte = aciaWriteByte;
-    acia.writeWord = aciaWriteWord;
-    acia.device = &machine;
-    acia.firstOffset = 0x00;
-    acia.lastOffset = 0x07;
-    IoSetPage(machine.io, 0xFFFC00, acia);
+    IoSetPage(
+        machine.io, 0xFFFA00,
+        chipPage<Mfp, MfpReadByte, MfpReadWord, MfpWriteByte, MfpWriteWord>(
+            machine.mfp, kMfpBlockFirst & 0xFF, kMfpBlockLast & 0xFF, IoWaitRule::EveryAccess));
+    // The YM2149 answers across its whole page: it decodes only two address lines.
+    IoSetPage(machine.io, 0xFF8800,
+              chipPage<Ym2149, YmReadByte, YmReadWord, YmWriteByte, YmWriteWord>(
+                  machine.ym, 0x00, 0xFF, IoWaitRule::SoundChip));
+    IoSetPage(machine.io, 0xFFFC00,
+              chipPage<Machine, aciaReadByte, aciaReadWord, aciaWriteByte, aciaWriteWord>(
+                  machine, 0x00, 0x07, IoWaitRule::None));
 }
 
 void resetHook(CpuState&, void* context) {
