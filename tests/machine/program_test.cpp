@@ -1,0 +1,179 @@
+// The whole machine under 68000 programs (tests/programs/*.s): the programs install vectors,
+// program the MFP and the ACIA, and keep counters and buffers in RAM that these tests read.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "machine/machine.h"
+
+namespace orvet {
+namespace {
+
+struct ProgramMachine {
+    Machine machine;
+
+    explicit ProgramMachine(const std::string& program) {
+        EXPECT_TRUE(CreateMachine(machine));
+        std::string error;
+        EXPECT_TRUE(LoadTosRom(machine.memory,
+                               std::string(ORVET_TEST_PROGRAMS_DIR) + "/" + program + ".rom",
+                               &error))
+            << error;
+        ResetMachine(machine, true);
+    }
+    uint16_t word(uint32_t address) { return CpuPeekWord(machine.cpu, address); }
+    uint32_t longWord(uint32_t address) {
+        return static_cast<uint32_t>(word(address)) << 16 | word(address + 2);
+    }
+    uint8_t byte(uint32_t address) {
+        uint16_t pair = word(address & ~1u);
+        return static_cast<uint8_t>((address & 1) ? pair : pair >> 8);
+    }
+    // The programs' settings words; set between frames, as the program only reads them.
+    void setWord(uint32_t address, uint16_t value) {
+        std::memcpy(machine.memory.ramBase + address, &value, 2);
+    }
+    void runFrames(int count) {
+        for (int frame = 0; frame < count; ++frame) ASSERT_TRUE(RunFrame(machine)) << frame;
+    }
+
+    struct Post {
+        EventKind kind;
+        int32_t cycle;
+    };
+    // One frame as RunFrame runs it, noting the frame-relative cycle of every interrupt posted.
+    std::vector<Post> runFrameNotingPosts() {
+        std::vector<Post> posts;
+        for (;;) {
+            int32_t granted = FrameStep(machine);
+            if (granted < 0) return posts;
+            if (granted == 0) {
+                posts.push_back({machine.frame.eventKind, machine.cpu.cycleCounter});
+            } else if (CpuExecute(machine.cpu, granted) != kCpuRunEnded) {
+                ADD_FAILURE() << "the program crashed";
+                return posts;
+            }
+        }
+    }
+};
+
+// interrupts.s
+constexpr uint32_t kVblCount = 0x600, kHblCount = 0x604, kTimerBCount = 0x608;
+constexpr uint32_t kTimerCCount = 0x60C, kHblsMasked = 0x610, kHoldTimerB = 0x612;
+constexpr uint32_t kReleaseTimerB = 0x614;
+
+TEST(Program, VblIsPostedAtCycle80OfEveryFrame) {
+    ProgramMachine program("interrupts");
+    program.setWord(kHblsMasked, 1);  // an HBL handler running at 80 would delay the post
+    program.runFrames(1);
+    for (int frame = 1; frame <= 5; ++frame) {
+        std::vector<int32_t> vblCycles;
+        for (const auto& post : program.runFrameNotingPosts()) {
+            if (post.kind == EventKind::Vbl) vblCycles.push_back(post.cycle);
+        }
+        EXPECT_EQ(vblCycles, std::vector<int32_t>{80}) << "frame " << frame;
+    }
+    EXPECT_EQ(program.longWord(kVblCount), 6u) << "each VBL reached its handler";
+    EXPECT_EQ(program.longWord(kHblCount), 0u);
+}
+
+TEST(Program, EveryLineHasItsHblAndEveryDisplayLineItsTimerB) {
+    ProgramMachine program("interrupts");
+    program.runFrames(1);  // the start-up runs with the mask shut
+    uint32_t hbls = program.longWord(kHblCount), timerB = program.longWord(kTimerBCount);
+    for (int frame = 1; frame <= 3; ++frame) {
+        std::vector<int32_t> hblCycles, timerBCycles;
+        for (const auto& post : program.runFrameNotingPosts()) {
+            if (post.kind == EventKind::Hbl) hblCycles.push_back(post.cycle);
+            if (post.kind == EventKind::LineOrTimerB) timerBCycles.push_back(post.cycle);
+        }
+        ASSERT_EQ(hblCycles.size(), 313u) << "frame " << frame;
+        for (int line = 0; line < 313; ++line) {
+            // Posted at 16 + 512k, or as soon after as the instruction in progress ends.
+            EXPECT_GE(hblCycles[line], 16 + 512 * line);
+            EXPECT_LT(hblCycles[line], 16 + 512 * line + 64);
+        }
+        ASSERT_EQ(timerBCycles.size(), 200u) << "frame " << frame;
+        EXPECT_GE(timerBCycles.front(), kFirstLineTime + 63 * kLineCycles - 4) << "line 64";
+        for (size_t line = 1; line < timerBCycles.size(); ++line) {
+            EXPECT_NEAR(timerBCycles[line] - timerBCycles[line - 1], kLineCycles, 64) << line;
+        }
+        EXPECT_EQ(program.longWord(kHblCount) - hbls, 313u);
+        EXPECT_EQ(program.longWord(kTimerBCount) - timerB, 200u);
+        hbls = program.longWord(kHblCount), timerB = program.longWord(kTimerBCount);
+    }
+    EXPECT_EQ(program.longWord(kVblCount), 4u);
+}
+
+TEST(Program, TimerCTicksAt200Hz) {
+    ProgramMachine program("interrupts");
+    program.runFrames(50);
+    // 50 frames are 8,012,800 cycles; a period is 192 x 64 MFP clocks, 40,106 cycles.
+    EXPECT_NEAR(program.longWord(kTimerCCount), 8012800 / 40106, 1);
+}
+
+TEST(Program, ChannelInServiceBlocksLowerChannelsUntilItsBitIsCleared) {
+    ProgramMachine program("interrupts");
+    program.setWord(kHoldTimerB, 1);
+    program.runFrames(10);
+    EXPECT_EQ(program.longWord(kTimerBCount), 1u) << "nor does its own channel come again";
+    EXPECT_EQ(program.longWord(kTimerCCount), 0u) << "Timer C is below Timer B";
+    EXPECT_EQ(program.longWord(kVblCount), 10u) << "the processor's own levels are not held";
+
+    program.setWord(kHoldTimerB, 0);
+    program.setWord(kReleaseTimerB, 1);
+    program.runFrames(1);  // what waited is delivered
+    EXPECT_EQ(program.word(kReleaseTimerB), 0);
+    uint32_t timerB = program.longWord(kTimerBCount), timerC = program.longWord(kTimerCCount);
+    program.runFrames(10);
+    EXPECT_EQ(program.longWord(kTimerBCount) - timerB, 2000u);
+    EXPECT_NEAR(program.longWord(kTimerCCount) - timerC, 40, 1);
+}
+
+// keyboard.s
+constexpr uint32_t kReceivedCount = 0x600, kCommandRequest = 0x602, kReceivedBytes = 0x800;
+
+struct KeyboardProgram : ProgramMachine {
+    size_t seen = 0;
+    KeyboardProgram() : ProgramMachine("keyboard") {}
+    // The bytes the program's channel 6 handler filed since the last call.
+    std::vector<uint8_t> newBytes() {
+        std::vector<uint8_t> bytes;
+        for (; seen < word(kReceivedCount); ++seen) bytes.push_back(byte(kReceivedBytes + seen));
+        return bytes;
+    }
+};
+using Bytes = std::vector<uint8_t>;
+
+TEST(Program, KeyboardReportsReachTheProgramThroughTheAciaAndChannel6) {
+    KeyboardProgram program;
+    program.runFrames(3);
+    EXPECT_EQ(program.newBytes(), Bytes{0xF0}) << "the answer to the reset command";
+
+    HostInput& host = program.machine.host;
+    host.keyState['A'] |= 0x80;
+    program.runFrames(1);
+    EXPECT_EQ(program.newBytes(), Bytes{0x1E}) << "make code";
+    host.keyState['A'] = 0;
+    program.runFrames(1);
+    EXPECT_EQ(program.newBytes(), Bytes{0x9E}) << "break code";
+
+    host.mouseMovementX = 5;
+    host.mouseMovementY = -3;
+    program.runFrames(1);
+    EXPECT_EQ(program.newBytes(), (Bytes{0xF8, 0x05, 0xFD})) << "relative mouse packet";
+    host.mouseLeftButton = true;
+    program.runFrames(1);
+    EXPECT_EQ(program.newBytes(), (Bytes{0xFA, 0x00, 0x00})) << "left button, no movement";
+
+    host.readUtcClock = [] { return UtcDateTime{2024, 3, 15, 13, 45, 59}; };
+    program.setWord(kCommandRequest, 0x1C);
+    program.runFrames(2);
+    EXPECT_EQ(program.newBytes(), (Bytes{0xFC, 0x24, 0x03, 0x15, 0x13, 0x45, 0x59}))
+        << "time of day in BCD";
+}
+
+}  // namespace
+}  // namespace orvet

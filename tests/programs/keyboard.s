@@ -1,0 +1,65 @@
+| Keyboard line: talks to the keyboard processor the way TOS does, through the ACIA at 0xFFFC00
+| and MFP channel 6 (GPIP 4 carries the ACIA's interrupt line). It resets the keyboard processor,
+| then files every byte the ACIA receives in a RAM buffer for the test to read. The test asks
+| for a command byte by writing it into `commandRequest`; the main loop sends it at the next VBL.
+
+        .equ    receivedCount, 0x600    | word: bytes in the buffer
+        .equ    commandRequest, 0x602   | word: nonzero = a command byte to send
+        .equ    receivedBytes, 0x800    | the buffer
+        .equ    bufferSize, 0x400       | bytes past this are read and dropped
+
+        .equ    IERB, 0xfffffa09
+        .equ    ISRB, 0xfffffa11
+        .equ    IMRB, 0xfffffa15
+        .equ    VR, 0xfffffa17
+        .equ    ACIA_CONTROL, 0xfffffc00
+        .equ    ACIA_DATA, 0xfffffc02
+
+        .text
+rom:    .long   0x00008000              | reset stack pointer (copied to address 0)
+        .long   start                   | reset PC
+        .long   rom                     | base address, where TOS images keep it
+        .fill   52, 1, 0                | the rest of a 64-byte header
+
+start:  move.w  #0x2700,%sr
+        lea     0x8000,%sp
+        move.l  #vbl,0x70               | level 4 autovector: only to wake the main loop
+        move.l  #keyboard,0x118         | MFP channel 6: vector 0x46
+        move.b  #0x48,VR                | vectors at 0x40, software end of interrupt
+        move.b  #0x03,ACIA_CONTROL      | master reset
+        move.b  #0x96,ACIA_CONTROL      | clock / 64, 8 bits, 1 stop bit, receive interrupt
+        bset    #6,IERB
+        bset    #6,IMRB
+        move.b  #0x80,%d0               | keyboard processor reset: 0x80 0x01
+        bsr.s   send
+        moveq   #0x01,%d0
+        bsr.s   send
+
+idle:   stop    #0x2300                 | HBLs stay masked: nothing handles them
+        move.w  commandRequest,%d0
+        beq.s   idle
+        clr.w   commandRequest
+        bsr.s   send
+        bra.s   idle
+
+send:   btst    #1,ACIA_CONTROL         | wait until the transmitter takes a byte
+        beq.s   send
+        move.b  %d0,ACIA_DATA
+        rts
+
+vbl:    rte
+
+keyboard:
+        movem.l %d0-%d1/%a0,-(%sp)
+        btst    #0,ACIA_CONTROL         | receive register full?
+        beq.s   1f
+        move.b  ACIA_DATA,%d0           | reading the data releases the interrupt line
+        move.w  receivedCount,%d1
+        cmp.w   #bufferSize,%d1
+        bhs.s   1f
+        lea     receivedBytes,%a0
+        move.b  %d0,(%a0,%d1.w)
+        addq.w  #1,receivedCount
+1:      move.b  #0xbf,ISRB              | end of interrupt for channel 6
+        movem.l (%sp)+,%d0-%d1/%a0
+        rte
