@@ -2,25 +2,21 @@
 | MFP's 200 Hz Timer C, opens the interrupt mask and spins. The machine's scheduler, interrupts
 | and clock run as they do under TOS, with the processor never resting.
 
+        .include "rom.inc"
+
         .equ    vblCount, 0x600
         .equ    timerCCount, 0x604
-
-        .text
-rom:    .long   0x00008000              | reset stack pointer (copied to address 0)
-        .long   start                   | reset PC
-        .long   rom                     | base address, where TOS images keep it
-        .fill   52, 1, 0                | the rest of a 64-byte header
 
 start:  move.w  #0x2700,%sr
         lea     0x8000,%sp
         move.l  #vbl,0x70               | level 4 autovector
         move.l  #hbl,0x68               | level 2 autovector
         move.l  #timerC,0x114           | MFP vector base 0x40, channel 5
-        move.b  #0x48,0xfffffa17        | VR: vectors at 0x40, software end of interrupt
-        move.b  #192,0xfffffa23         | TCDR
-        move.b  #0x50,0xfffffa1d        | TCDCR: Timer C divides by 64
-        bset    #5,0xfffffa09           | IERB: Timer C
-        bset    #5,0xfffffa15           | IMRB: Timer C
+        move.b  #0x48,VR                | vectors at 0x40, software end of interrupt
+        move.b  #192,TCDR
+        move.b  #0x50,TCDCR             | Timer C divides by 64
+        bset    #5,IERB                 | Timer C
+        bset    #5,IMRB
         move.w  #0x2300,%sr
 idle:   bra.s   idle
 
@@ -28,5 +24,5 @@ vbl:    addq.l  #1,vblCount
         rte
 hbl:    rte
 timerC: addq.l  #1,timerCCount
-        move.b  #0xdf,0xfffffa11        | ISRB: end of interrupt
+        move.b  #0xdf,ISRB              | end of interrupt
         rte

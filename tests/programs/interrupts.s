@@ -12,6 +12,8 @@
 |   holdTimerB     nonzero: the Timer B handler leaves its channel in service.
 |   releaseTimerB  nonzero: the main loop ends Timer B's service once, then clears the word.
 
+        .include "rom.inc"
+
         .equ    vblCount, 0x600         | longs, for the test to read
         .equ    hblCount, 0x604
         .equ    timerBCount, 0x608
@@ -19,24 +21,6 @@
         .equ    hblsMasked, 0x610       | words, set by the test
         .equ    holdTimerB, 0x612
         .equ    releaseTimerB, 0x614
-
-        .equ    IERA, 0xfffffa07
-        .equ    IERB, 0xfffffa09
-        .equ    ISRA, 0xfffffa0f
-        .equ    ISRB, 0xfffffa11
-        .equ    IMRA, 0xfffffa13
-        .equ    IMRB, 0xfffffa15
-        .equ    VR, 0xfffffa17
-        .equ    TBCR, 0xfffffa1b
-        .equ    TCDCR, 0xfffffa1d
-        .equ    TBDR, 0xfffffa21
-        .equ    TCDR, 0xfffffa23
-
-        .text
-rom:    .long   0x00008000              | reset stack pointer (copied to address 0)
-        .long   start                   | reset PC
-        .long   rom                     | base address, where TOS images keep it
-        .fill   52, 1, 0                | the rest of a 64-byte header
 
 start:  move.w  #0x2700,%sr
         lea     0x8000,%sp

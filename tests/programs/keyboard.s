@@ -3,23 +3,12 @@
 | then files every byte the ACIA receives in a RAM buffer for the test to read. The test asks
 | for a command byte by writing it into `commandRequest`; the main loop sends it at the next VBL.
 
+        .include "rom.inc"
+
         .equ    receivedCount, 0x600    | word: bytes in the buffer
         .equ    commandRequest, 0x602   | word: nonzero = a command byte to send
         .equ    receivedBytes, 0x800    | the buffer
         .equ    bufferSize, 0x400       | bytes past this are read and dropped
-
-        .equ    IERB, 0xfffffa09
-        .equ    ISRB, 0xfffffa11
-        .equ    IMRB, 0xfffffa15
-        .equ    VR, 0xfffffa17
-        .equ    ACIA_CONTROL, 0xfffffc00
-        .equ    ACIA_DATA, 0xfffffc02
-
-        .text
-rom:    .long   0x00008000              | reset stack pointer (copied to address 0)
-        .long   start                   | reset PC
-        .long   rom                     | base address, where TOS images keep it
-        .fill   52, 1, 0                | the rest of a 64-byte header
 
 start:  move.w  #0x2700,%sr
         lea     0x8000,%sp
