@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,64 @@ TEST(Program, KeyboardReportsReachTheProgramThroughTheAciaAndChannel6) {
     program.runFrames(2);
     EXPECT_EQ(program.newBytes(), (Bytes{0xFC, 0x24, 0x03, 0x15, 0x13, 0x45, 0x59}))
         << "time of day in BCD";
+}
+
+// probe.s
+constexpr uint32_t kProbes = 0x800, kProbeResults = 0xC00, kProbeValues = 0xD00;
+constexpr uint32_t kProbesFinished = 0xE04;
+
+enum ProbeKind : uint16_t { kReadByte, kReadWord, kWriteByte, kWriteWord };
+
+struct Probe {
+    uint32_t address;
+    ProbeKind kind;
+    bool faults;
+};
+
+// An operating system that finds a device by touching it must meet a bus error wherever the ST
+// has nothing, reads included, or it takes the machine for one with more hardware.
+TEST(Program, ProbesUnderABusErrorHandlerFaultWhereNothingAnswers) {
+    const Probe probes[] = {
+        // What the ST lacks and systems look for: TT video, the blitter's neighbourhood, a second
+        // MFP, ACIA mirrors, IDE, the STE sound page on an STFM.
+        {0xFF8282, kReadWord, true},   {0xFF8400, kReadWord, true}, {0xFF8A00, kReadWord, true},
+        {0xFFFA81, kReadByte, true},   {0xFFFC21, kReadByte, true}, {0xF00000, kReadByte, true},
+        {0xFF8900, kReadWord, true},   {0xFF8901, kWriteByte, true},
+        // Nothing in the address space: above 4 MB, below the I/O area, between ROM and I/O.
+        {0x400000, kReadWord, true},   {0xFF0000, kReadByte, true}, {0xFF7FFE, kWriteWord, true},
+        {0xFE0000, kReadWord, true},   {0xF9FFFE, kReadWord, true},
+        // Each device answers in its register block and nowhere else on its page.
+        {0xFF8001, kReadByte, false},  {0xFF8002, kReadByte, true}, {0xFF80FE, kWriteWord, true},
+        {0xFFFA01, kReadByte, false},  {0xFFFA3E, kReadWord, false}, {0xFFFA40, kReadWord, true},
+        {0xFFFC00, kReadByte, false},  {0xFFFC06, kWriteByte, false}, {0xFFFC08, kReadByte, true},
+        {0xFF8800, kReadByte, false},  {0xFF88FE, kReadWord, false},  // the sound chip mirrors
+        // Memory: the RAM missing above 2 MB reads all ones and swallows writes; ROM, the
+        // cartridge and the reset vectors refuse writes.
+        {0x300000, kReadWord, false},  {0x300000, kWriteWord, false}, {0x3FFFFF, kReadByte, false},
+        {0xFC0000, kReadWord, false},  {0xFC0000, kWriteWord, true}, {0xFA0000, kReadByte, false},
+        {0xFA0000, kWriteByte, true},  {0x000004, kWriteWord, true}, {0x000008, kWriteWord, false},
+    };
+    ProgramMachine program("probe");
+    uint32_t at = kProbes;
+    for (const Probe& probe : probes) {
+        program.setWord(at, static_cast<uint16_t>(probe.address >> 16));
+        program.setWord(at + 2, static_cast<uint16_t>(probe.address));
+        program.setWord(at + 4, probe.kind);
+        at += 6;
+    }
+    program.setWord(at + 4, 0xFFFF);
+    program.runFrames(2);
+    ASSERT_EQ(program.word(kProbesFinished), 1) << "the program went through its list";
+    for (size_t i = 0; i < std::size(probes); ++i) {
+        EXPECT_EQ(program.byte(kProbeResults + i), probes[i].faults ? 1 : 0)
+            << std::hex << "probe of 0x" << probes[i].address << " kind " << probes[i].kind;
+    }
+    // What the answering reads returned: unassigned MFP and ACIA registers and missing RAM read
+    // all ones; the memory configuration register holds the 2 MB setting.
+    auto value = [&](size_t i) { return program.word(kProbeValues + 2 * i); };
+    EXPECT_EQ(value(17), 0xFFFF) << "0xFFFA3E";
+    EXPECT_EQ(value(24), 0xFFFF) << "missing RAM";
+    EXPECT_EQ(value(27), 0x0000) << "the ROM's header";
 }
 
 }  // namespace
