@@ -166,6 +166,13 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
     return true;
 }
 
+void ShutdownMachine(Machine& machine) {
+    SetRunState(machine, RunState::Shutdown);
+    // The processor keeps pointers into the block; a machine that is shut down never runs again.
+    machine.memory.block.reset();
+    machine.memory.ramBase = machine.memory.romHost = machine.memory.cartridgeHost = nullptr;
+}
+
 void IoReset(Machine& machine) {
     MfpIoReset(machine.mfp);
 }
@@ -280,6 +287,24 @@ bool RunFrame(Machine& machine) {
     }
 }
 
+bool DebuggerStops::addBreakpoint(uint32_t address) {
+    address &= 0xFFFFFF;
+    if (breakpoints.size() >= kMaxBreakpoints || stopsAt(address)) return false;
+    breakpoints.push_back(address);
+    return true;
+}
+
+bool DebuggerStops::removeBreakpoint(uint32_t address) {
+    auto found = std::find(breakpoints.begin(), breakpoints.end(), address & 0xFFFFFF);
+    if (found == breakpoints.end()) return false;
+    breakpoints.erase(found);
+    return true;
+}
+
+bool DebuggerStops::stopsAt(uint32_t pc) const {
+    return std::find(breakpoints.begin(), breakpoints.end(), pc & 0xFFFFFF) != breakpoints.end();
+}
+
 namespace {
 DriverHost& hostOf(Machine& machine) {
     return machine.driverHost ? *machine.driverHost : machine.noHost;
@@ -304,6 +329,33 @@ void SetRunState(Machine& machine, RunState state) {
     machine.runState = state;
     machine.stateMarker = -1;
 }
+
+namespace {
+// One instruction under the debugger, with the frame's events kept in step: an interrupt that
+// falls due is taken first, so that the step shows its handler's first instruction.
+void debuggerStep(Machine& machine) {
+    CpuState& cpu = machine.cpu;
+    int32_t granted = FrameStep(machine);
+    if (granted < 0) return;
+    if (granted == 0) {
+        CpuServiceInterrupts(cpu);
+        auto kind = static_cast<size_t>(machine.frame.eventKind);
+        if (kind < machine.debugger.breakOnEvent.size() && machine.debugger.breakOnEvent[kind]) {
+            SetRunState(machine, RunState::Stopped);
+            return;
+        }
+        FrameStep(machine);
+    }
+    if (CpuExecute(cpu, 4) != kCpuRunEnded) {
+        ResetMachine(machine, true);
+        return;
+    }
+    if (IsKeyDown(machine.ikbd, vk::kF12) || cpu.pc == machine.debugger.runToAddress ||
+        machine.debugger.stopsAt(cpu.pc)) {
+        SetRunState(machine, RunState::Stopped);
+    }
+}
+}  // namespace
 
 void MainLoopPass(Machine& machine) {
     DriverHost& host = hostOf(machine);
@@ -335,6 +387,9 @@ void MainLoopPass(Machine& machine) {
         case RunState::ResetKeyHeld:
             TakeKeyboardSnapshot(machine.ikbd, machine.host);
             if (!IsKeyDown(machine.ikbd, vk::kF11)) SetRunState(machine, RunState::Running);
+            return;
+        case RunState::DebuggerStep:
+            debuggerStep(machine);
             return;
         default:
             return;

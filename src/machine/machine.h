@@ -2,8 +2,10 @@
 // scheduler that grants the processor the time up to the next device event.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cpu/cpu.h"
 #include "machine/ikbd.h"
@@ -68,6 +70,21 @@ struct DriverHost {
     virtual void showFrontEnd() {}
 };
 
+// Where a debugger run stops: after the instruction that leaves the PC at a breakpoint or at the
+// run-to address, or as soon as an interrupt of a chosen kind is taken.
+struct DebuggerStops {
+    static constexpr size_t kMaxBreakpoints = 256;
+    static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
+    std::vector<uint32_t> breakpoints;  // 24-bit addresses, in the order they were set
+    uint32_t runToAddress = kNoAddress;
+    std::array<bool, 8> breakOnEvent{};  // by EventKind, VBL to floppy
+
+    // False when the address is already set or the list is full.
+    bool addBreakpoint(uint32_t address);
+    bool removeBreakpoint(uint32_t address);
+    bool stopsAt(uint32_t pc) const;
+};
+
 struct Machine;
 
 // The picture and the sound of each frame, made at its end. The video and sound chips fill these
@@ -93,6 +110,7 @@ struct Machine {
     Ym2149 ym;
     HostInput host;
     FrameState frame;
+    DebuggerStops debugger;
     RunState runState = RunState::Shutdown;
     int stateMarker = -1;  // the state whose entry actions were done last; -1 forces them
     DriverHost* driverHost = nullptr;  // none: a headless run
@@ -126,6 +144,10 @@ struct MachineSettings {
 // `error`, when memory is short or an image cannot be used.
 bool StartMachine(Machine& machine, const MachineSettings& settings, std::string& error);
 
+// The end of the program: the driver leaves its running state (the sound stops, the mouse is
+// released) and the machine's memory is freed. Nothing of the machine runs afterwards.
+void ShutdownMachine(Machine& machine);
+
 // The devices' reset, run by the 68000 RESET instruction and by the machine reset.
 void IoReset(Machine& machine);
 
@@ -147,7 +169,9 @@ bool RunFrame(Machine& machine);
 void SetRunState(Machine& machine, RunState state);
 
 // One pass of the main loop for the current run state: F11 resets (cold with Shift held) and
-// waits for the key's release, F12 stops, otherwise a running machine runs one frame.
+// waits for the key's release, F12 stops, otherwise a running machine runs one frame. Under the
+// debugger a pass runs one instruction, after taking any interrupt that is due, and stops at the
+// debugger's stops or on F12.
 void MainLoopPass(Machine& machine);
 
 }  // namespace orvet

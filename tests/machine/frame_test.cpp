@@ -297,5 +297,78 @@ TEST(KeyboardLink, BytesReachTheProgramThroughTheAciaAndMfpChannelSix) {
     EXPECT_EQ(received(), (std::vector<uint8_t>{0xF0, 0x1E, 0x9E})) << "make and break of A";
 }
 
+
+TEST(RunStates, DebuggerStepsOneInstructionAndStopsAtItsStops) {
+    RunningMachine running(0x2700);
+    Machine& machine = running.machine;
+    RecordingHost host;
+    machine.driverHost = &host;
+    running.place(kCode, {0x5281, 0x5281, 0x5281, 0x5281, 0x60F6});  // ADDQ.L #1,D1 x4; BRA
+    ASSERT_TRUE(machine.debugger.addBreakpoint(kCode + 6));
+    EXPECT_FALSE(machine.debugger.addBreakpoint(kCode + 6)) << "set once";
+
+    SetRunState(machine, RunState::DebuggerStep);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"startSound", "captureMouse"}));
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.cpu.d[1], 1u) << "one instruction per pass";
+    EXPECT_EQ(machine.cpu.pc, kCode + 2);
+    MainLoopPass(machine);
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.cpu.pc, kCode + 6);
+    EXPECT_EQ(machine.runState, RunState::Stopped) << "the breakpoint";
+    EXPECT_EQ(std::vector<std::string>(host.calls.end() - 2, host.calls.end()),
+              (std::vector<std::string>{"stopSound", "releaseMouse"}));
+
+    machine.debugger.removeBreakpoint(kCode + 6);
+    machine.debugger.runToAddress = kCode + 2;  // past the loop's branch
+    SetRunState(machine, RunState::DebuggerStep);
+    for (int pass = 0; pass < 10 && machine.runState == RunState::DebuggerStep; ++pass) {
+        MainLoopPass(machine);
+    }
+    EXPECT_EQ(machine.runState, RunState::Stopped);
+    EXPECT_EQ(machine.cpu.pc, kCode + 2);
+    EXPECT_EQ(machine.cpu.d[1], 5u);
+}
+
+TEST(RunStates, DebuggerTakesDueInterruptsAndStopsOnTheChosenKind) {
+    RunningMachine running(0x2300);
+    Machine& machine = running.machine;
+    running.countIn(28, 6);  // VBL handler at 0x2000 + 0x40 * 28
+    machine.debugger.breakOnEvent[static_cast<size_t>(EventKind::Vbl)] = true;
+    SetRunState(machine, RunState::DebuggerStep);
+    int passes = 0;
+    while (machine.runState == RunState::DebuggerStep && passes < 100) {
+        MainLoopPass(machine);
+        ++passes;
+    }
+    EXPECT_EQ(machine.runState, RunState::Stopped);
+    EXPECT_EQ(machine.cpu.pc, 0x2000u + 0x40 * 28) << "stopped at the handler's first instruction";
+    EXPECT_EQ(machine.cpu.sr & 0x0700, 0x0400);
+    EXPECT_GE(machine.cpu.cycleCounter, kVblTime);
+
+    // Stepping on runs the handler.
+    machine.debugger.breakOnEvent = {};
+    SetRunState(machine, RunState::DebuggerStep);
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.cpu.d[6], 1u);
+}
+
+TEST(RunStates, ShutdownLeavesTheRunningStateAndFreesTheMachine) {
+    RunningMachine running(0x2700);
+    Machine& machine = running.machine;
+    RecordingHost host;
+    machine.driverHost = &host;
+    SetRunState(machine, RunState::Running);
+    MainLoopPass(machine);
+    ShutdownMachine(machine);
+    EXPECT_EQ(machine.runState, RunState::Shutdown);
+    EXPECT_EQ(std::vector<std::string>(host.calls.end() - 2, host.calls.end()),
+              (std::vector<std::string>{"stopSound", "releaseMouse"}));
+    EXPECT_EQ(machine.memory.block, nullptr);
+    uint64_t frames = machine.framesRun;
+    MainLoopPass(machine);
+    EXPECT_EQ(machine.framesRun, frames);
+}
+
 }  // namespace
 }  // namespace orvet
