@@ -11,6 +11,7 @@ packages=(
   libbenchmark-dev                       # benchmarks
   zlib1g-dev nlohmann-json3-dev          # reading the 68000 test vectors
   binutils-m68k-linux-gnu                # assembling 68000 test programs and benchmarks
+  libpng-dev                             # PNG screenshots
 )
 
 missing=()
