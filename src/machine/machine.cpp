@@ -76,6 +76,10 @@ void installPages(Machine& machine) {
     IoSetPage(machine.io, 0xFF8800,
               chipPage<Ym2149, YmReadByte, YmReadWord, YmWriteByte, YmWriteWord>(
                   machine.ym, 0x00, 0xFF, IoWaitRule::SoundChip));
+    IoSetPage(machine.io, 0xFF8200,
+              chipPage<Shifter, ShifterReadByte, ShifterReadWord, ShifterWriteByte,
+                       ShifterWriteWord>(machine.shifter, kShifterBlockFirst & 0xFF,
+                                         kShifterBlockLast & 0xFF, IoWaitRule::None));
     IoSetPage(machine.io, 0xFFFC00,
               chipPage<Machine, aciaReadByte, aciaReadWord, aciaWriteByte, aciaWriteWord>(
                   machine, 0x00, 0x07, IoWaitRule::None));
@@ -112,7 +116,10 @@ int32_t endFrame(Machine& machine) {
     FrameState& frame = machine.frame;
     frame.eventKind = EventKind::FrameEnd;
     FrameOutput& output = machine.frameOutput ? *machine.frameOutput : machine.noOutput;
-    output.renderFrame(machine);
+    LogClose(machine.shifter.log);
+    RenderFrame(machine.renderer, machine.shifter, machine.memory, machine.screen.data(),
+                kScreenWidth);
+    DrawStatusMessages(machine.statusMessages, machine.screen.data(), kScreenWidth);
     output.presentFrame(machine);
     int samples = output.samplesForFrame(machine);
     machine.lastSampleCount = samples;
@@ -124,11 +131,11 @@ int32_t endFrame(Machine& machine) {
     MfpRebase(machine.mfp, kFrameCycles);
     IkbdRebase(machine.ikbd, kFrameCycles);
     frame.hblTime -= kFrameCycles;
-    frame.displayEnable = false;
     frame.lineNumber = 0;
     frame.vblTime = kVblTime;
     frame.nextLineTime = kFirstLineTime + kLineJitter[frame.frameNumber % 33];
     frame.frameNumber += 1;
+    ShifterStartFrame(machine.shifter, &machine.memory);
     machine.framesRun += 1;
     return -1;
 }
@@ -160,7 +167,10 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
         return false;
     }
     if (!LoadCartridge(machine.memory, settings.cartridgePath, &error)) return false;
+    // The floppy controller's line and one spare are always open, empty until used.
+    OpenStartupStatusSlots(machine.statusMessages);
     SoundLogRestart(machine.ym.soundLog);
+    ShifterStartFrame(machine.shifter, nullptr);
     ResetMachine(machine, true);
     SetRunState(machine, RunState::Stopped);
     return true;
@@ -175,6 +185,8 @@ void ShutdownMachine(Machine& machine) {
 
 void IoReset(Machine& machine) {
     MfpIoReset(machine.mfp);
+    ShifterIoReset(machine.shifter);
+    machine.renderer.resolution = 0;
 }
 
 void ResetMachine(Machine& machine, bool clearRam) {
@@ -198,7 +210,7 @@ int32_t FrameStep(Machine& machine) {
         frame.nextLineTime += kLineCycles;
         frame.lineNumber += 1;
         lineBegan = true;
-        if (frame.lineNumber == kFirstDisplayLine) frame.displayEnable = true;
+        if (frame.lineNumber == kFirstDisplayLine) machine.shifter.displayEnable = true;
     }
     if (frame.nextLineTime + lineJitter(frame) < limit) {
         limit = frame.nextLineTime + lineJitter(frame);
@@ -208,9 +220,9 @@ int32_t FrameStep(Machine& machine) {
     // 2-3. Timer B: a pending request, then time-outs or display lines.
     if (postPending(machine, kMfpChannelTimerB, EventKind::LineOrTimerB)) return 0;
     if (MfpTimerBCountsLines(machine.mfp)) {
-        if (frame.displayEnable && lineBegan) {
+        if (machine.shifter.displayEnable && lineBegan) {
             // The last display line ends the count of lines the shifter shows.
-            if (frame.lineNumber == kLastDisplayLine) frame.displayEnable = false;
+            if (frame.lineNumber == kLastDisplayLine) machine.shifter.displayEnable = false;
             if (MfpCountDisplayLine(machine.mfp, cpu)) {
                 frame.eventKind = EventKind::LineOrTimerB;
                 return 0;

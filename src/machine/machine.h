@@ -12,7 +12,10 @@
 #include "machine/io.h"
 #include "machine/memory.h"
 #include "machine/mfp.h"
+#include "machine/status_messages.h"
 #include "sound/ym2149.h"
+#include "video/renderer.h"
+#include "video/shifter.h"
 
 namespace orvet {
 
@@ -44,7 +47,6 @@ struct FrameState {
     int32_t nextLineTime = kFirstLineTime;
     int32_t lineNumber = 0;
     int32_t frameNumber = 330;  // keeps frameNumber - lineNumber positive for the jitter table
-    bool displayEnable = false;
     EventKind eventKind = EventKind::FrameEnd;
 };
 
@@ -87,11 +89,11 @@ struct DebuggerStops {
 
 struct Machine;
 
-// The picture and the sound of each frame, made at its end. The video and sound chips fill these
-// in; until then, and in headless runs, a frame yields 881 samples of silence and no picture.
+// Where the picture and the sound of each frame go, at its end. The picture is already in the
+// machine's screen buffer; the window shows it and the sound device plays the samples. Headless
+// runs show nothing and make 881 samples a frame.
 struct FrameOutput {
     virtual ~FrameOutput() = default;
-    virtual void renderFrame(Machine&) {}   // the picture, with the status lines over it
     virtual void presentFrame(Machine&) {}  // shown as the sync mode says
     // How many samples this frame makes: 881 (44,100 Hz over 50.06 frames) when the sound
     // device paces the machine or there is none, else what the device played since the last.
@@ -108,6 +110,11 @@ struct Machine {
     Mfp mfp;
     Ikbd ikbd;
     Ym2149 ym;
+    Shifter shifter;
+    Renderer renderer;
+    // The 800 x 600 picture of the last frame, RGB565; the odd rows stay dark.
+    std::vector<uint16_t> screen = std::vector<uint16_t>(kScreenWidth * kScreenHeight);
+    StatusMessages statusMessages;  // drawn over the picture at every frame end
     HostInput host;
     FrameState frame;
     DebuggerStops debugger;

@@ -128,10 +128,10 @@ struct RecordingHost : DriverHost {
     void showFrontEnd() override { calls.push_back("showFrontEnd"); }
 };
 
-TEST(FrameEnd, EachFrameIsRenderedPresentedAndSounded) {
+TEST(FrameEnd, EachFrameIsPresentedAndSounded) {
     struct CountingOutput : FrameOutput {
         int frames = 0, samples = 0, playedSinceLast = 881;
-        void renderFrame(Machine& machine) override {
+        void presentFrame(Machine& machine) override {
             EXPECT_GE(machine.cpu.cycleCounter, kFrameCycles) << "before the rebase";
             ++frames;
         }
