@@ -2,12 +2,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 namespace orvet {
 
 const char* const kUsage =
     "usage: orvet --headless --tos FILE [--cart FILE] [--ram 512k|1m|2m|4m]\n"
-    "             [--machine stfm|ste] [--frames N] [--benchmark]\n"
+    "             [--machine stfm|ste] [--frames N] [--benchmark] [--screenshot FILE]\n"
     "  --headless      run the machine with no window and no sound device, as fast as it goes\n"
     "  --tos FILE      the TOS ROM image (at most 256 KB)\n"
     "  --cart FILE     a cartridge image (at most 128 KB)\n"
@@ -16,7 +17,17 @@ const char* const kUsage =
     "  --frames N      how many 50 Hz frames to run (default 50, one second of the machine)\n"
     "  --benchmark     print frames, host seconds, frames per second, the multiple of real\n"
     "                  time and the emulated processor speed\n"
+    "  --screenshot FILE  write the last frame's 800 x 600 picture as a PNG file (into a\n"
+    "                  folder as orvet.png; .png is added to a name without an extension)\n"
     "  --help          this text\n";
+
+std::string ScreenshotFilePath(const std::string& requested) {
+    std::error_code ignored;
+    std::filesystem::path path(requested);
+    if (std::filesystem::is_directory(path, ignored)) return (path / "orvet.png").string();
+    if (!path.has_extension()) path += ".png";
+    return path.string();
+}
 
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
                                             std::string& error) {
@@ -36,10 +47,16 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             line.headless = true;
         } else if (argument == "--benchmark") {
             line.benchmark = true;
-        } else if (argument == "--tos" || argument == "--cart") {
+        } else if (argument == "--tos" || argument == "--cart" || argument == "--screenshot") {
             const std::string* path = value();
             if (!path) return std::nullopt;
-            (argument == "--tos" ? line.tosPath : line.cartridgePath) = *path;
+            if (path->empty()) {
+                error = argument + " needs a file name";
+                return std::nullopt;
+            }
+            if (argument == "--tos") line.tosPath = *path;
+            if (argument == "--cart") line.cartridgePath = *path;
+            if (argument == "--screenshot") line.screenshotPath = ScreenshotFilePath(*path);
         } else if (argument == "--ram") {
             const std::string* size = value();
             if (!size) return std::nullopt;

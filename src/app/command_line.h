@@ -17,7 +17,12 @@ struct CommandLine {
     unsigned ramSizeIndex = 2;  // 512k, 1m, 2m (the settings' default), 4m
     bool ste = false;
     uint64_t frames = 50;
+    std::string screenshotPath;  // where the last frame's picture goes; none: no picture
 };
+
+// Where a screenshot asked for as `requested` is written: into a folder as "orvet.png", and with
+// ".png" added when the name has no extension.
+std::string ScreenshotFilePath(const std::string& requested);
 
 // Parses the arguments after the program name; on a bad argument returns nothing and sets
 // `error` to a one-line reason.

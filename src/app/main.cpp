@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "capture/png.h"
 #include "machine/machine.h"
 
 namespace {
@@ -55,6 +56,11 @@ int runHeadless(const CommandLine& line) {
     if (crashes > 0) {
         std::fprintf(stderr, "orvet: the emulated machine crashed and was reset %llu times\n",
                      static_cast<unsigned long long>(crashes));
+    }
+    if (!line.screenshotPath.empty() &&
+        !WritePngRgb565(line.screenshotPath, machine.screen.data(), kScreenWidth, kScreenHeight,
+                        kScreenWidth, &error)) {
+        return fail(error);
     }
     return 0;
 }

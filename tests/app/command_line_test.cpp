@@ -14,13 +14,15 @@ std::optional<CommandLine> Parse(std::vector<std::string> arguments, std::string
 
 TEST(CommandLine, ReadsEveryOption) {
     auto line = Parse({"--headless", "--tos", "tos.img", "--cart", "c.img", "--ram", "4m",
-                       "--machine", "ste", "--frames", "3000", "--benchmark"});
+                       "--machine", "ste", "--frames", "3000", "--benchmark", "--screenshot",
+                       "shot.png"});
     ASSERT_TRUE(line);
     EXPECT_TRUE(line->headless && line->benchmark && line->ste);
     EXPECT_EQ(line->tosPath, "tos.img");
     EXPECT_EQ(line->cartridgePath, "c.img");
     EXPECT_EQ(line->ramSizeIndex, 3u);
     EXPECT_EQ(line->frames, 3000u);
+    EXPECT_EQ(line->screenshotPath, "shot.png");
 
     auto defaults = Parse({"--headless", "--tos", "t"});
     ASSERT_TRUE(defaults);
@@ -35,7 +37,7 @@ TEST(CommandLine, BadArgumentsGetOneLineReasons) {
         {"--frames", "0"},   {"--frames", "-5"},
         {"--frames", "12x"}, {"--frames", "99999999999999999999"},
         {"--tos"},           {"--bogus"},
-        {"--headless"},
+        {"--headless"},      {"--screenshot", ""},
     };
     for (const auto& arguments : bad) {
         std::string error;
@@ -43,6 +45,14 @@ TEST(CommandLine, BadArgumentsGetOneLineReasons) {
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
+}
+
+
+TEST(CommandLine, ScreenshotNamesGetAFolderNameAndAnExtension) {
+    EXPECT_EQ(ScreenshotFilePath("picture"), "picture.png");
+    EXPECT_EQ(ScreenshotFilePath("picture.PNG"), "picture.PNG");
+    EXPECT_EQ(ScreenshotFilePath("/tmp"), "/tmp/orvet.png");
+    EXPECT_EQ(ScreenshotFilePath("shots.d/frame"), "shots.d/frame.png");
 }
 
 }  // namespace
