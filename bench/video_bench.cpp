@@ -49,31 +49,20 @@ struct Frame {
     }
 };
 
-void RenderPlainFrame(benchmark::State& state) {
+// Argument 0: a plain frame; 1: a colour change on every display line.
+void RenderFrames(benchmark::State& state) {
     Frame frame;
-    frame.logRasterBars(false);
+    frame.logRasterBars(state.range(0) != 0);
     for (auto _ : state) {
         RenderFrame(frame.renderer, frame.shifter, frame.memory, frame.surface.data(),
                     kScreenWidth);
         benchmark::DoNotOptimize(frame.surface.data());
     }
+    state.SetLabel(state.range(0) ? "colour change on every line" : "plain frame");
     state.counters["frames_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(RenderPlainFrame);
-
-void RenderColourChangeOnEveryLine(benchmark::State& state) {
-    Frame frame;
-    frame.logRasterBars(true);
-    for (auto _ : state) {
-        RenderFrame(frame.renderer, frame.shifter, frame.memory, frame.surface.data(),
-                    kScreenWidth);
-        benchmark::DoNotOptimize(frame.surface.data());
-    }
-    state.counters["frames_per_second"] =
-        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
-BENCHMARK(RenderColourChangeOnEveryLine);
+BENCHMARK(RenderFrames)->Arg(0)->Arg(1);
 
 }  // namespace
 
