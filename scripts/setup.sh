@@ -12,6 +12,8 @@ packages=(
   zlib1g-dev nlohmann-json3-dev          # reading the 68000 test vectors
   binutils-m68k-linux-gnu                # assembling 68000 test programs and benchmarks
   libpng-dev                             # PNG screenshots
+  mtools                                 # FAT12 floppy images for the boot tests
+  sox                                    # reading the WAV files Orvet writes, in tests
 )
 
 missing=()

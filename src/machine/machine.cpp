@@ -76,6 +76,9 @@ void installPages(Machine& machine) {
     IoSetPage(machine.io, 0xFF8800,
               chipPage<Ym2149, YmReadByte, YmReadWord, YmWriteByte, YmWriteWord>(
                   machine.ym, 0x00, 0xFF, IoWaitRule::SoundChip));
+    IoSetPage(machine.io, 0xFF8600,
+              chipPage<Fdc, FdcReadByte, FdcReadWord, FdcWriteByte, FdcWriteWord>(
+                  machine.fdc, kFdcBlockFirst & 0xFF, kFdcBlockLast & 0xFF, IoWaitRule::None));
     IoSetPage(machine.io, 0xFF8200,
               chipPage<Shifter, ShifterReadByte, ShifterReadWord, ShifterWriteByte,
                        ShifterWriteWord>(machine.shifter, kShifterBlockFirst & 0xFF,
@@ -130,6 +133,7 @@ int32_t endFrame(Machine& machine) {
     machine.cpu.cycleCounter -= kFrameCycles;
     MfpRebase(machine.mfp, kFrameCycles);
     IkbdRebase(machine.ikbd, kFrameCycles);
+    FdcRebase(machine.fdc, kFrameCycles);
     frame.hblTime -= kFrameCycles;
     frame.lineNumber = 0;
     frame.vblTime = kVblTime;
@@ -147,6 +151,8 @@ bool CreateMachine(Machine& machine, unsigned ramSizeIndex) {
     if (!CreateMachineMemory(machine.memory, IoSpaceHandlers(machine.io))) return false;
     installPages(machine);
     InstallMemoryLists(machine.memory, machine.cpu);
+    FdcConnect(machine.fdc, &machine.memory, &machine.mfp, &machine.ym, &machine.driveA,
+               &machine.statusMessages, &machine.driveSounds);
     machine.cpu.resetHook = resetHook;
     machine.cpu.resetHookContext = &machine;
     machine.cpu.cycleCounter = 0;
@@ -161,6 +167,7 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
         return false;
     }
     machine.steMode = settings.ste;
+    machine.fdc.fastDisk = settings.fastDisk;
     // The floppy drive's image, the window, the display, the host input and the sound output
     // join here, in this order, as they are built.
     if (!settings.tosPath.empty() && !LoadTosRom(machine.memory, settings.tosPath, &error)) {
@@ -236,8 +243,17 @@ int32_t FrameStep(Machine& machine) {
     if (postPending(machine, kMfpChannelTimerA, EventKind::TimerA)) return 0;
     if (runTimer(machine, MfpTimer::A, EventKind::TimerA, now, limit)) return 0;
 
-    // 6. The floppy controller's channel (its events arrive with the controller).
+    // 6-7. The floppy controller: its channel, then its command and motor events.
     if (postPending(machine, kMfpChannelFloppy, EventKind::Floppy)) return 0;
+    if (now >= FdcEventTime(machine.fdc) && FdcFireEvent(machine.fdc, cpu, now) &&
+        MfpRequestInterrupt(machine.mfp, cpu, kMfpChannelFloppy)) {
+        frame.eventKind = EventKind::Floppy;
+        return 0;
+    }
+    if (FdcEventTime(machine.fdc) < limit) {
+        limit = FdcEventTime(machine.fdc);
+        frame.eventKind = EventKind::Floppy;
+    }
 
     // 8-9. The keyboard link delivers one byte per step into the ACIA.
     if (postPending(machine, kMfpChannelKeyboard, EventKind::KeyboardLink)) return 0;

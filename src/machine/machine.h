@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "cpu/cpu.h"
+#include "disk/disk_image.h"
+#include "fdc/wd1772.h"
 #include "machine/ikbd.h"
 #include "machine/io.h"
 #include "machine/memory.h"
 #include "machine/mfp.h"
 #include "machine/status_messages.h"
+#include "sound/drive_sounds.h"
 #include "sound/ym2149.h"
 #include "video/renderer.h"
 #include "video/shifter.h"
@@ -110,6 +113,9 @@ struct Machine {
     Mfp mfp;
     Ikbd ikbd;
     Ym2149 ym;
+    Fdc fdc;
+    DiskImage driveA;  // the disk in drive A; the machine has one working drive
+    DriveSoundPlayer driveSounds;
     Shifter shifter;
     Renderer renderer;
     // The 800 x 600 picture of the last frame, RGB565; the odd rows stay dark.
@@ -144,6 +150,7 @@ struct MachineSettings {
     bool ste = false;
     std::string tosPath;        // the active TOS image; none: the machine cannot run
     std::string cartridgePath;  // the active cartridge; none: the area reads all ones
+    bool fastDisk = false;      // floppy commands complete at once instead of in real time
 };
 
 // Start-up in its order: the memory and the map, the RAM size, the TOS image and the cartridge,

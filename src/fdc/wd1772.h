@@ -1,0 +1,163 @@
+// The WD1772 floppy disk controller and the DMA chip in front of it (I/O page 0xFF8600).
+//
+// The drive is modelled by events, not bit by bit: a command does its work when it is written (a
+// Read Sector copies the sector into RAM at once) and only its completion waits. The controller
+// works out the cycle at which the command finishes from a simple mechanical model (motor
+// spin-up, step rate, head settle, one revolution's share per sector) and the frame loop fires
+// that event: the status takes its final value, the interrupt line drops and, in a multi-sector
+// read, the next sector is fetched. With FastDisk every completion comes 1,024 cycles after its
+// command instead.
+//
+// Registers, block 0xFF8600-0xFF860F (word accesses unless stated):
+//   0xFF8604  read: the register the DMA mode selects (status, track, sector, data, sector
+//             count); write: that register, a command when the command register is selected.
+//             With the hard-disk side selected a write clears sector count x 512 bytes of RAM
+//             from the DMA address instead (the ACSI bus is not emulated).
+//   0xFF8606  read: 0xFFFF (the DMA status: no error); write: the DMA mode.
+//   0xFF8609/B/D (bytes)  the DMA address, high, middle and low byte; a word access to
+//             0xFF8608/A/C reaches them through its low half, and its high half reads all ones.
+//   Anything else in the block, and byte accesses to 0xFF8604-0xFF8607, read all ones and
+//   ignore writes.
+//
+// What the machine calls:
+//   - Start-up: FdcConnect once, with the chips the controller reaches.
+//   - I/O layer, page 0xFF8600 (no wait states): FdcReadByte/FdcReadWord/FdcWriteByte/
+//     FdcWriteWord for addresses kFdcBlockFirst-kFdcBlockLast. Commands end the processor's
+//     slice so that the frame loop sees the new event time before the next instruction.
+//   - Frame loop: when cycleCounter >= FdcEventTime(fdc), call FdcFireEvent; when it returns
+//     true the controller has just lowered its interrupt line (GPIP bit 5, already done here):
+//     raise MFP channel 7 (MfpRequestInterrupt). FdcEventTime also limits the slice. At the frame
+//     end call FdcRebase.
+//   - The I/O reset leaves the controller alone: a command in progress still completes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+
+namespace orvet {
+
+struct CpuState;
+struct DiskImage;
+struct DriveSoundPlayer;
+struct MachineMemory;
+struct Mfp;
+struct StatusMessages;
+struct Ym2149;
+
+constexpr uint32_t kFdcBlockFirst = 0xFF8600;
+constexpr uint32_t kFdcBlockLast = 0xFF860F;
+
+// FdcEventTime while nothing is pending.
+constexpr int32_t kFdcNoEvent = std::numeric_limits<int32_t>::max();
+
+// ---- Drive timing, in processor cycles ----
+constexpr int32_t kFdcSpinUpCycles = 9'600'000;  // six revolutions at 300 rpm
+constexpr int32_t kFdcHeadSettleCycles = 120'000;
+constexpr int32_t kFdcSectorCycles = 160'000;            // a tenth of a revolution
+constexpr int32_t kFdcRecordNotFoundCycles = 6'400'000;  // four revolutions without the sector
+constexpr int32_t kFdcMotorOffDelayCycles = 14'400'000;  // 9 idle revolutions, then the motor stops
+constexpr int32_t kFdcFastCompletionCycles = 1'024;
+// Cycles per step by command bits 0-1: 6, 12, 2 and 3 ms.
+constexpr std::array<int32_t, 4> kFdcStepRateCycles = {48'000, 96'000, 16'000, 24'000};
+// The chip's step counter is 8 bits wide, so no single command moves the head further.
+constexpr int32_t kFdcMostStepsPerCommand = 255;
+
+// ---- Status register bits ----
+constexpr uint32_t kFdcStatusBusy = 0x01;
+constexpr uint32_t kFdcStatusTrackZero = 0x04;       // Type I commands
+constexpr uint32_t kFdcStatusRecordNotFound = 0x10;  // also the seek error of Type I commands
+constexpr uint32_t kFdcStatusSpinUpComplete = 0x20;  // Type I commands
+constexpr uint32_t kFdcStatusWriteProtect = 0x40;
+constexpr uint32_t kFdcStatusMotorOn = 0x80;
+
+// A staged DMA address of this value: none pending.
+constexpr uint32_t kFdcNoStagedAddress = 0xFFFFFFFF;
+
+enum class FdcState : uint8_t {
+    Idle = 0,
+    Finishing = 1,     // a command's completion is pending
+    MotorRunning = 2,  // done; the motor stops when the event fires
+    Transferring = 3,  // a multi-sector read: the event fetches the next sector
+};
+
+// What the DMA mode register selects at 0xFF8604.
+enum class FdcRegister : uint8_t {
+    CommandStatus = 0,
+    Track = 1,
+    Sector = 2,
+    Data = 3,
+    SectorCount = 4,
+};
+
+struct FdcController {
+    uint32_t status = 0;
+    // The track register, which also stands for the head's position: the model keeps no
+    // separate one. Step Out below track 0 makes it negative.
+    int32_t track = 0;
+    int32_t sector = 0;
+    int32_t data = 0;          // the Seek target
+    uint32_t finalStatus = 0;  // what the status becomes when the pending event fires
+    int32_t eventTime = 0;     // frame-relative cycle of the pending event
+    FdcState state = FdcState::Idle;
+    bool motorOn = false;     // a spin-up has been started and the motor has not stopped since
+    bool stepInward = false;  // the direction a plain Step repeats: towards higher tracks
+    int32_t sectorsLeft = 0;  // sectors still to come in the current read
+};
+
+struct FdcDma {
+    uint32_t address = 0;  // 24 bits
+    // The address the DMA counter shows once the pending event fires: the transfer is made at
+    // command time, but a program watching the counter must see it move when the sector is due.
+    uint32_t stagedAddress = kFdcNoStagedAddress;
+    uint16_t sectorCount = 0;       // as written; the model never counts it down
+    bool towardsDisk = false;       // mode bit 8
+    bool disabled = false;          // mode bit 6
+    bool hardDiskSelected = false;  // anything but mode bit 7 set with bit 3 clear
+    FdcRegister selectedRegister = FdcRegister::CommandStatus;
+};
+
+// The chips and the medium the controller reaches. Any of them may be missing (a test's bare
+// controller): no RAM means no transfers, no disk image an empty drive.
+struct FdcConnections {
+    MachineMemory* memory = nullptr;
+    Mfp* mfp = nullptr;
+    Ym2149* ym = nullptr;  // port A: the side select
+    DiskImage* disk = nullptr;
+    StatusMessages* statusMessages = nullptr;
+    DriveSoundPlayer* driveSounds = nullptr;
+};
+
+struct Fdc {
+    FdcController controller;
+    FdcDma dma;
+    bool fastDisk = false;  // the FastDisk setting ("Ultra Fast" drive speed)
+    FdcConnections connections;
+};
+
+void FdcConnect(Fdc& fdc, MachineMemory* memory, Mfp* mfp, Ym2149* ym, DiskImage* disk,
+                StatusMessages* statusMessages, DriveSoundPlayer* driveSounds);
+
+// ---- Register block ----
+bool FdcHasRegister(uint32_t address);
+uint8_t FdcReadByte(Fdc& fdc, CpuState& cpu, uint32_t address, int32_t cycleTime);
+uint16_t FdcReadWord(Fdc& fdc, CpuState& cpu, uint32_t address, int32_t cycleTime);
+void FdcWriteByte(Fdc& fdc, CpuState& cpu, uint32_t address, uint8_t value, int32_t cycleTime);
+void FdcWriteWord(Fdc& fdc, CpuState& cpu, uint32_t address, uint16_t value, int32_t cycleTime);
+
+// A command byte as written to the command register at `now`; ignored while the controller is
+// busy, except Force Interrupt.
+void FdcCommand(Fdc& fdc, CpuState& cpu, uint8_t command, int32_t now);
+
+// ---- Frame loop ----
+int32_t FdcEventTime(const Fdc& fdc);
+// Fires the pending event if it is due at `now`. True when a command has just finished: the
+// controller's line on GPIP bit 5 is low and MFP channel 7 must be raised.
+bool FdcFireEvent(Fdc& fdc, CpuState& cpu, int32_t now);
+// The next sector of a multi-sector read, due at `eventTime` (the event's own time, so that the
+// sectors keep the disk's cadence whenever the frame loop gets round to them).
+void ContinueSectorRead(Fdc& fdc, int32_t eventTime);
+// The frame end: the pending event moves back by one frame.
+void FdcRebase(Fdc& fdc, int32_t frameCycles);
+
+}  // namespace orvet

@@ -1,0 +1,430 @@
+#include "fdc/wd1772.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "cpu/cpu.h"
+#include "disk/disk_image.h"
+#include "machine/memory.h"
+#include "machine/mfp.h"
+#include "machine/status_messages.h"
+#include "sound/drive_sounds.h"
+#include "sound/ym2149.h"
+
+namespace orvet {
+namespace {
+
+constexpr uint32_t kDataAccess = 0xFF8604, kDmaMode = 0xFF8606;
+constexpr uint16_t kCommand = 0x80, kTrack = 0x82, kSector = 0x84, kData = 0x86, kCount = 0x90;
+constexpr int32_t kStart = 1000;  // the fake 'now' of most commands
+
+// Each sector starts with its own track, side and number, then a pattern of its own.
+uint8_t SectorByte(int track, int side, int sector, int index) {
+    const int head[3] = {track, side, sector};
+    return uint8_t(index < 3 ? head[index] : index * 3 + track * 7 + side * 5 + sector);
+}
+
+// An image in the machine's word-swapped layout.
+DiskImage MakeDisk(int tracks, int sides, int sectors) {
+    DiskImage disk{{}, tracks, sides, sectors};
+    for (int track = 0; track < tracks; ++track) {
+        for (int side = 0; side < sides; ++side) {
+            for (int sector = 1; sector <= sectors; ++sector) {
+                const size_t start = disk.data.size();
+                disk.data.resize(start + 512);
+                for (int i = 0; i < 512; ++i) {
+                    disk.data[(start + i) ^ 1] = SectorByte(track, side, sector, i);
+                }
+            }
+        }
+    }
+    return disk;
+}
+
+struct FdcTest : ::testing::Test {
+    MachineMemory memory;
+    Mfp mfp;
+    Ym2149 ym;
+    DiskImage disk = MakeDisk(10, 2, 9);
+    StatusMessages messages;
+    DriveSoundPlayer sounds;
+    CpuState cpu;
+    Fdc fdc;
+
+    void SetUp() override {
+        ASSERT_TRUE(CreateMachineMemory(memory, IoHandlers{}));
+        std::memset(memory.ramBase, 0xEE, kRamAreaSize);
+        OpenStartupStatusSlots(messages);
+        ym.registers[kYmPortARegister] = 0x07;  // side 0
+        FdcConnect(fdc, &memory, &mfp, &ym, &disk, &messages, &sounds);
+    }
+    void Set(uint16_t mode, uint16_t value, int32_t now = kStart) {
+        FdcWriteWord(fdc, cpu, kDmaMode, mode, now);
+        FdcWriteWord(fdc, cpu, kDataAccess, value, now);
+    }
+    uint16_t Get(uint16_t mode) {
+        FdcWriteWord(fdc, cpu, kDmaMode, mode, 0);
+        return FdcReadWord(fdc, cpu, kDataAccess, 0);
+    }
+    void SetDmaAddress(uint32_t address) {
+        for (int shift : {16, 8, 0}) {
+            FdcWriteByte(fdc, cpu, 0xFF860D - shift / 4, uint8_t(address >> shift), 0);
+        }
+    }
+    // Inside a processor slice: true when the command ended it.
+    bool CommandEndsSlice(uint8_t command, int32_t now = kStart) {
+        cpu.runFlags = kRunInProgress;
+        cpu.budget = 1000;
+        Set(kCommand, command, now);
+        cpu.runFlags = 0;
+        return cpu.budget == 0;
+    }
+    bool Fire() { return FdcFireEvent(fdc, cpu, FdcEventTime(fdc)); }
+    bool LineHigh() const { return mfp.registers.generalPurposeIo & (1 << kMfpGpipFloppy); }
+    uint8_t RamByte(uint32_t address) const { return memory.ramBase[address ^ 1]; }
+    bool RamHoldsSector(uint32_t address, int track, int side, int sector) const {
+        for (int i = 0; i < 512; ++i) {
+            if (RamByte(address + i) != SectorByte(track, side, sector, i)) return false;
+        }
+        return true;
+    }
+    // The motor running on track 0, its stop far off.
+    void SpinUp() {
+        Set(kCommand, 0x03, 0);
+        ASSERT_TRUE(Fire());
+        mfp.registers.generalPurposeIo |= 1 << kMfpGpipFloppy;
+    }
+};
+
+TEST_F(FdcTest, RestoreFromTrack40WithTheMotorOffThenTheMotorStops) {
+    Set(kTrack, 40);
+    EXPECT_TRUE(CommandEndsSlice(0x03));  // 3 ms steps
+    const int32_t done = kStart + 9'600'000 + 40 * 24'000 + 120'000;
+    EXPECT_EQ(FdcEventTime(fdc), done);
+    EXPECT_EQ(Get(kCommand), 0x81);
+    EXPECT_EQ(Get(kTrack), 0);
+    EXPECT_TRUE(LineHigh());
+    EXPECT_EQ(sounds.current, DriveClip::SpinUp);  // took over from the long seek at once
+    EXPECT_FALSE(FdcFireEvent(fdc, cpu, done - 1));
+    EXPECT_TRUE(FdcFireEvent(fdc, cpu, done));
+    EXPECT_EQ(Get(kCommand), 0xA4);
+    EXPECT_FALSE(LineHigh());
+    EXPECT_EQ(FdcEventTime(fdc), done + 14'400'000);
+
+    // The motor is up to speed for the next command, which replaces the motor-off event.
+    EXPECT_TRUE(CommandEndsSlice(0x13, done + 10));  // Seek to the current track
+    EXPECT_EQ(Get(kCommand), 0xA5);
+    EXPECT_EQ(FdcEventTime(fdc), done + 10 + 120'000);
+    EXPECT_EQ(sounds.current, DriveClip::SpinUp);  // no step, no step sound
+    EXPECT_TRUE(Fire());
+    EXPECT_FALSE(Fire());
+    EXPECT_EQ(Get(kCommand), 0);
+    EXPECT_FALSE(fdc.controller.motorOn);
+    EXPECT_EQ(sounds.current, DriveClip::MotorStop);
+    EXPECT_EQ(FdcEventTime(fdc), kFdcNoEvent);
+    const int32_t idleTime = fdc.controller.eventTime;  // an idle controller is not rebased
+    FdcRebase(fdc, 160'256);
+    EXPECT_EQ(fdc.controller.eventTime, idleTime);
+}
+
+TEST_F(FdcTest, SeekAndStepsMoveTheHeadAndRememberTheDirection) {
+    SpinUp();
+    Set(kData, 3);
+    Set(kCommand, 0x10);
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 3 * 48'000 + 120'000);
+    EXPECT_EQ(sounds.current, DriveClip::ShortStep);
+    FdcRebase(fdc, 160'256);
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 3 * 48'000 + 120'000 - 160'256);
+    Fire();
+    Set(kCommand, 0x22);  // Step: inward, as the Seek went
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 16'000);
+    Fire();
+    EXPECT_EQ(Get(kTrack), 4);
+    for (int step = 0; step < 6; ++step) {
+        Set(kCommand, step < 5 ? 0x60 : 0x20);  // Step Out past track 0, then Step the same way
+        Fire();
+    }
+    EXPECT_EQ(fdc.controller.track, -2);
+    EXPECT_EQ(Get(kCommand), 0xA0);
+    Set(kCommand, 0x00);  // Restore finds the head at track 0 already
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 120'000);
+    Fire();
+    Set(kData, 0xFFFF);  // timed as the chip's 255 steps at most
+    Set(kCommand, 0x11);
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 255 * 96'000 + 120'000);
+    EXPECT_EQ(sounds.current, DriveClip::LongSeek);
+}
+
+TEST_F(FdcTest, RecordNotFoundInterruptsAfter6400000Cycles) {
+    SpinUp();
+    Set(kCount, 1);
+    SetDmaAddress(0x10000);
+    DiskImage neverInserted;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        Set(kSector, attempt == 0 ? 10 : attempt == 1 ? 0 : 1);  // past 9 sectors, below 1
+        if (attempt == 2) {  // Step Out past track 0: no ID field shows track -1
+            Set(kCommand, 0x60);
+            Fire();
+        }
+        if (attempt == 3) fdc.connections.disk = &neverInserted;
+        Set(kCommand, 0x80);
+        EXPECT_EQ(FdcEventTime(fdc), kStart + 6'400'000);
+        EXPECT_TRUE(Fire());
+        EXPECT_EQ(Get(kCommand), 0x90);
+    }
+    EXPECT_EQ(RamByte(0x10000), 0xEE);
+}
+
+TEST_F(FdcTest, MultiSectorReadDeliversOneSectorPer160000CyclesAndAdvancesTheDmaAddress) {
+    SpinUp();
+    Set(kTrack, 2);
+    ym.registers[kYmPortARegister] = 0x06;  // side 1
+    SetDmaAddress(0x20000);
+    Set(kCount, 9);
+    Set(kSector, 1);
+    EXPECT_TRUE(CommandEndsSlice(0x90));
+    int32_t due = kStart + 160'000;
+    for (int sector = 1; sector <= 9; ++sector, due += 160'000) {
+        const uint32_t address = 0x20000 + (sector - 1) * 512;
+        EXPECT_TRUE(RamHoldsSector(address, 2, 1, sector)) << sector;
+        EXPECT_EQ(fdc.dma.address, address);  // moves when the sector is due
+        EXPECT_EQ(Get(kCommand), 0x81);
+        EXPECT_EQ(FdcEventTime(fdc), due);
+        EXPECT_TRUE(LineHigh());
+        EXPECT_EQ(FdcFireEvent(fdc, cpu, due + 500), sector == 9);  // late: cadence kept
+        EXPECT_EQ(fdc.dma.address, address + 512);
+    }
+    EXPECT_EQ(Get(kCommand), 0x80);
+    EXPECT_EQ(Get(kSector), 10);
+    EXPECT_EQ(RamByte(0x20000 + 9 * 512), 0xEE);
+
+    Set(kCount, 2);  // the count caps the sectors
+    Set(kSector, 5);
+    Set(kCommand, 0x94);  // with the settle delay
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 120'000 + 160'000);
+    EXPECT_FALSE(Fire());
+    EXPECT_TRUE(Fire());
+    EXPECT_EQ(Get(kSector), 7);
+    EXPECT_EQ(fdc.dma.address, 0x20000 + 11 * 512u);
+    Set(kCount, 0);  // no count, no transfer
+    Set(kCommand, 0x80);
+    EXPECT_TRUE(Fire());
+    EXPECT_EQ(fdc.dma.address, 0x20000 + 11 * 512u);
+    EXPECT_EQ(RamByte(0x20000 + 11 * 512), 0xEE);
+}
+
+TEST_F(FdcTest, FastDiskCompletesEveryCommandIn1024Cycles) {
+    fdc.fastDisk = true;
+    Set(kData, 60);
+    Set(kCommand, 0x10);  // a long Seek with the motor off
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 1024);
+    EXPECT_TRUE(Fire());
+    Set(kCount, 3);
+    Set(kSector, 7);
+    Set(kCommand, 0x90);
+    for (int32_t due : {kStart + 1024, kStart + 2048, kStart + 3072}) {
+        EXPECT_EQ(FdcEventTime(fdc), due);
+        EXPECT_EQ(Fire(), due == kStart + 3072);
+    }
+    Set(kSector, 12);
+    Set(kCommand, 0x80);
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 1024);
+}
+
+TEST_F(FdcTest, BusyControllerTakesOnlyForceInterrupt) {
+    Set(kCommand, 0x03);
+    const int32_t pending = FdcEventTime(fdc);
+    EXPECT_FALSE(CommandEndsSlice(0x10, kStart + 4));
+    EXPECT_EQ(FdcEventTime(fdc), pending);
+    // Without conditions the line drops at once, and no interrupt follows.
+    EXPECT_FALSE(CommandEndsSlice(0xD0, kStart + 8));
+    EXPECT_FALSE(LineHigh());
+    EXPECT_EQ(Get(kCommand), 0xA0);
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 8 + 14'400'000);
+    EXPECT_FALSE(Fire());
+    EXPECT_EQ(fdc.controller.state, FdcState::Idle);
+    Set(kCommand, 0x03);
+    EXPECT_TRUE(CommandEndsSlice(0xD8, kStart + 12));  // immediate interrupt
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 12);
+    EXPECT_TRUE(Fire());
+    EXPECT_EQ(Get(kCommand), 0xA0);
+}
+
+TEST_F(FdcTest, WritesAreRefusedAsWriteProtectedAndTheImageStays) {
+    const std::vector<uint8_t> before = disk.data;
+    SetDmaAddress(0x30000);
+    Set(kCount, 1);
+    Set(kSector, 1);
+    for (uint8_t command : {0xA0, 0xF0}) {
+        EXPECT_TRUE(CommandEndsSlice(command));
+        EXPECT_EQ(messages.slots[0].text, command == 0xA0 ? "FDC WRITE SECTOR" : "FDC WRITE TRACK");
+        EXPECT_EQ(Get(kCommand), 0x81);
+        EXPECT_TRUE(FdcFireEvent(fdc, cpu, kStart + 1024));
+        EXPECT_EQ(Get(kCommand), 0xC0);
+    }
+    EXPECT_EQ(disk.data, before);
+    Set(kCommand, 0xE0);  // Read Track and Read Address only take their time
+    EXPECT_EQ(messages.slots[0].text, "FDC READ TRACK");
+    Set(kCommand, 0xC0);
+    EXPECT_EQ(Get(kCommand), 0xA0);
+    EXPECT_TRUE(FdcFireEvent(fdc, cpu, kStart + 1024));
+    EXPECT_EQ(RamByte(0x30000), 0xEE);
+    EXPECT_EQ(fdc.dma.address, 0x30000u);
+}
+
+TEST_F(FdcTest, RegisterBlockReadsAndWrites) {
+    Set(kTrack, 0x1234);  // the chip's own registers take the byte
+    Set(kSector, 0x0305);
+    Set(kData, 0xBEEF);
+    Set(kCount, 0x0102);
+    EXPECT_EQ(Get(kTrack), 0x34);
+    EXPECT_EQ(Get(kSector), 0x05);
+    EXPECT_EQ(Get(kData), 0xBEEF);
+    EXPECT_EQ(Get(0x92), 0x0102);  // mode bit 4 wins over bits 1-2
+    EXPECT_EQ(FdcReadWord(fdc, cpu, kDmaMode, 0), 0xFFFF);
+    for (uint16_t hardDiskMode : {0x02, 0x8A}) {  // reads reach the register, writes do not
+        EXPECT_EQ(Get(hardDiskMode), 0x34);
+        FdcWriteWord(fdc, cpu, kDataAccess, 9, 0);
+        EXPECT_EQ(Get(hardDiskMode), 0x34);
+    }
+    SetDmaAddress(0x123456);  // bytes at odd addresses: the low half of a word
+    EXPECT_EQ(FdcReadByte(fdc, cpu, 0xFF8609, 0), 0x12);
+    EXPECT_EQ(FdcReadWord(fdc, cpu, 0xFF860A, 0), 0xFF34);
+    FdcWriteWord(fdc, cpu, 0xFF860C, 0xAB78, 0);
+    EXPECT_EQ(fdc.dma.address, 0x123478u);
+    for (uint32_t address = kFdcBlockFirst; address <= kFdcBlockLast; ++address) {
+        if (address == 0xFF8609 || address == 0xFF860B || address == 0xFF860D) continue;
+        EXPECT_EQ(FdcReadByte(fdc, cpu, address, 0), 0xFF) << std::hex << address;
+        FdcWriteByte(fdc, cpu, address, 0, 0);
+    }
+    for (uint32_t address : {0xFF8600, 0xFF8602, 0xFF860E}) {
+        EXPECT_EQ(FdcReadWord(fdc, cpu, address, 0), 0xFFFF);
+        FdcWriteWord(fdc, cpu, address, 0, 0);
+    }
+    EXPECT_EQ(fdc.dma.address, 0x123478u);
+    EXPECT_EQ(fdc.controller.track, 0x34);
+    EXPECT_EQ(fdc.controller.state, FdcState::Idle);
+}
+
+TEST_F(FdcTest, SectorsComeFromTheSelectedSideAndTheLastTrackBeyondTheImage) {
+    SpinUp();
+    Set(kCount, 1);
+    Set(kSector, 4);
+    Set(kTrack, 200);
+    SetDmaAddress(0x1000);
+    Set(kCommand, 0x80);
+    EXPECT_TRUE(RamHoldsSector(0x1000, 9, 0, 4));
+    SetDmaAddress(0x1000);  // a new address cancels the advance still owed
+    Fire();
+    EXPECT_EQ(fdc.dma.address, 0x1000u);
+    DiskImage singleSided = MakeDisk(10, 1, 9);
+    fdc.connections.disk = &singleSided;
+    ym.registers[kYmPortARegister] = 0x04;  // side 1, which a one-sided disk lacks
+    Set(kTrack, 3);
+    Set(kCommand, 0x80);
+    EXPECT_TRUE(RamHoldsSector(0x1000, 3, 0, 4));
+}
+
+TEST_F(FdcTest, TransfersStayInsideRamAndTheImage) {
+    SpinUp();
+    Set(kCount, 1);
+    Set(kSector, 2);
+    const auto readTo = [&](uint32_t address, uint16_t mode = kCommand) {
+        SetDmaAddress(address);
+        Set(mode, 0x80);
+        Fire();
+    };
+    readTo(memory.ramSize - 100);  // cut at the end of RAM
+    EXPECT_EQ(RamByte(memory.ramSize - 1), SectorByte(0, 0, 2, 99));
+    EXPECT_EQ(memory.ramBase[memory.ramSize], 0xEE);
+    EXPECT_EQ(fdc.dma.address, memory.ramSize);
+    readTo(0xFFFFFE);  // beyond RAM: nothing moves, the address stays
+    EXPECT_EQ(fdc.dma.address, 0xFFFFFEu);
+    readTo(0);  // the reset vectors at 0-7 are write-protected
+    EXPECT_EQ(RamByte(7), 0xEE);
+    EXPECT_EQ(RamByte(8), SectorByte(0, 0, 2, 8));
+    readTo(0x5001);  // each byte where the program asked
+    EXPECT_TRUE(RamHoldsSector(0x5001, 0, 0, 2));
+    EXPECT_EQ(RamByte(0x5000), 0xEE);
+    EXPECT_EQ(RamByte(0x5201), 0xEE);
+    readTo(0x6000, 0xC0);   // DMA off
+    readTo(0x6000, 0x180);  // towards the disk
+    EXPECT_EQ(RamByte(0x6000), 0xEE);
+    // Cut short of its geometry, or ejected with the geometry kept: completes, reads nothing.
+    DiskImage shortImage = MakeDisk(10, 2, 9), ejected = MakeDisk(10, 2, 9);
+    shortImage.data.resize(700);
+    ejected.data.clear();
+    for (DiskImage* image : {&shortImage, &ejected}) {
+        fdc.connections.disk = image;
+        readTo(0x7000);
+        EXPECT_EQ(Get(kCommand), 0x80);
+        EXPECT_EQ(RamByte(0x7000), 0xEE);
+        EXPECT_EQ(fdc.dma.address, 0x7000u);
+    }
+}
+
+TEST_F(FdcTest, HardDiskSideClearStaysInsideRamAboveTheVectors) {
+    Set(kCount, 0xFFFF);  // 32 MB asked for
+    SetDmaAddress(memory.ramSize - 1023);
+    Set(0x88, 0);
+    EXPECT_EQ(RamByte(memory.ramSize - 1024), 0xEE);
+    EXPECT_EQ(RamByte(memory.ramSize - 1023), 0);
+    EXPECT_EQ(RamByte(memory.ramSize - 1), 0);
+    EXPECT_EQ(memory.ramBase[memory.ramSize], 0xEE);
+    Set(kCount, 1);
+    SetDmaAddress(3);
+    Set(0x88, 0);
+    EXPECT_EQ(RamByte(7), 0xEE);
+    EXPECT_EQ(RamByte(8), 0);
+    EXPECT_EQ(RamByte(514), 0);
+    EXPECT_EQ(RamByte(515), 0xEE);
+}
+
+// Whatever a program writes, memory outside RAM and the reset vectors stay as they were, and no
+// byte is read from outside the image (a sanitizer build sees that).
+TEST_F(FdcTest, RandomRegisterTrafficNeverReachesOutsideRamOrTheImage) {
+    std::mt19937 random(1772);
+    SetRamSize(memory, 0);  // 512 KB: the rest of the 4 MB area is outside
+    DiskImage truncated = MakeDisk(10, 2, 9);
+    truncated.data = std::vector<uint8_t>(truncated.data.begin(), truncated.data.begin() + 9000);
+    const std::vector<uint8_t> outside(memory.block.get() + memory.ramSize,
+                                       memory.block.get() + kMachineMemorySize);
+    const std::vector<uint8_t> vectors(memory.ramBase, memory.ramBase + 8);
+    int32_t now = 0;
+    for (int access = 0; access < 40'000; ++access) {
+        const uint32_t address = kFdcBlockFirst + random() % 16;
+        const uint16_t value = uint16_t(random());
+        switch (random() % 5) {
+            case 0:
+                FdcWriteByte(fdc, cpu, address, uint8_t(value), now);
+                break;
+            case 1:
+                Set(value & 0x1DE, uint16_t(random()), now);
+                break;
+            case 2:
+                ym.registers[kYmPortARegister] = uint8_t(value);
+                fdc.connections.disk = (value & 0x100) ? &truncated : &disk;
+                fdc.fastDisk = value & 0x200;
+                Fire();
+                now = std::min(FdcEventTime(fdc), 160'000);
+                break;
+            default:
+                FdcReadWord(fdc, cpu, address & ~1u, now);
+                FdcWriteWord(fdc, cpu, address & ~1u, value, now);
+                break;
+        }
+        if (now >= 160'000) {
+            FdcRebase(fdc, 160'000);
+            now -= 160'000;
+        }
+    }
+    EXPECT_TRUE(std::equal(outside.begin(), outside.end(), memory.block.get() + memory.ramSize));
+    EXPECT_TRUE(std::equal(vectors.begin(), vectors.end(), memory.ramBase));
+}
+
+}  // namespace
+}  // namespace orvet
