@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvet {
 
@@ -20,6 +21,10 @@ using ArchiveHandle = std::unique_ptr<ArchiveFile, ArchiveCloser>;
 // Opens the host file for reading and selects its first member (a plain file is one member
 // without a name). Null when the file cannot be opened.
 ArchiveHandle ArchiveOpen(const std::string& path);
+
+// The same over bytes already in memory: an archive that arrived some other way, or a fuzzer's
+// input. Never null.
+ArchiveHandle ArchiveOpenMemory(std::vector<uint8_t> bytes);
 
 // The current member's name; none for a plain file.
 std::optional<std::string> ArchiveMemberName(const ArchiveFile& file);
