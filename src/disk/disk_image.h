@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "disk/archive_file.h"
 
 namespace orvet {
 
@@ -17,5 +20,46 @@ struct DiskImage {
 
     bool inserted() const { return !data.empty(); }
 };
+
+// What an image file holds, as the disk manager shows it before the disk goes in. Every field is
+// zero when the file is not a disk image the drive can take.
+enum class DiskImageFormat : uint32_t {
+    NotRecognised = 0,
+    RawSt = 1,  // a plain dump of the sectors
+    Msa = 2,    // run-length packed tracks
+    Dim = 3,    // FCopy's sector dump behind a 32-byte header
+};
+
+struct DiskImageInfo {
+    DiskImageFormat format = DiskImageFormat::NotRecognised;
+    uint32_t reserved = 0;
+    uint32_t fileSize = 0;   // a zip member counts with its unpacked size
+    uint32_t imageSize = 0;  // bytes the drive will hold once the file is unpacked
+    uint32_t sides = 0;
+    uint32_t sectors = 0;  // per track
+    uint32_t tracks = 0;   // per side
+    float ratio = 0.0f;    // fileSize / imageSize; 0 while imageSize is 0
+};
+
+// No drive ever read more than a 2.88 MB extra-density disk. A header that claims more than this
+// is damaged, and believing it would let a file of a few bytes ask for gigabytes of memory.
+constexpr uint32_t kLargestDiskImageSize = 4 * 1024 * 1024;
+
+// Opens an image for reading. A path whose folder ends in ".zip" (any case) and is a file names a
+// member of that archive: ".../pack.zip/disk.st" selects the member whose name equals "disk.st",
+// case ignored. Null when the file cannot be opened or the archive has no such member.
+ArchiveHandle OpenImageFile(const std::string& path);
+
+// Tells what the file at path holds without touching any drive. An MSA or DIM header is believed;
+// a header-less file is a raw ST dump whose boot sector describes it, or failing that whose size
+// is a whole number of 9, 10 or 11-sector tracks of at most 1826 sectors.
+void InspectDiskImage(const std::string& path, DiskImageInfo& info);
+
+// Reads and unpacks the image at path into the drive, its 16-bit words byte-swapped like the
+// machine's memory. Every failure (unreadable or unrecognised file, an image of no bytes, a damaged
+// archive member, no memory) returns false and leaves the drive's previous disk in place. Bytes an
+// MSA or DIM file lacks, truncated or cut short, read as zeros. On failure `error`, when given,
+// gets the reason in a few words.
+bool LoadDiskImage(const std::string& path, DiskImage& drive, std::string* error = nullptr);
 
 }  // namespace orvet
