@@ -8,17 +8,22 @@ namespace orvet {
 
 const char* const kUsage =
     "usage: orvet --headless --tos FILE [--cart FILE] [--ram 512k|1m|2m|4m]\n"
-    "             [--machine stfm|ste] [--frames N] [--benchmark] [--screenshot FILE]\n"
+    "             [--machine stfm|ste] [--fast-disk] [--frames N] [--benchmark]\n"
+    "             [--screenshot FILE] [--wav FILE] [DISK]\n"
+    "  DISK            a disk image for drive A: .st, .msa or .dim, also inside a zip\n"
+    "                  archive named as a folder (games.zip/disk1.st)\n"
     "  --headless      run the machine with no window and no sound device, as fast as it goes\n"
     "  --tos FILE      the TOS ROM image (at most 256 KB)\n"
     "  --cart FILE     a cartridge image (at most 128 KB)\n"
     "  --ram SIZE      memory: 512k, 1m, 2m (the default) or 4m\n"
     "  --machine KIND  stfm (the default) or ste\n"
+    "  --fast-disk     floppy commands complete at once instead of at the drive's speed\n"
     "  --frames N      how many 50 Hz frames to run (default 50, one second of the machine)\n"
     "  --benchmark     print frames, host seconds, frames per second, the multiple of real\n"
     "                  time and the emulated processor speed\n"
     "  --screenshot FILE  write the last frame's 800 x 600 picture as a PNG file (into a\n"
     "                  folder as orvet.png; .png is added to a name without an extension)\n"
+    "  --wav FILE      record the machine's sound as a WAV file (44,100 Hz, mono, 16-bit)\n"
     "  --help          this text\n";
 
 std::string ScreenshotFilePath(const std::string& requested) {
@@ -47,7 +52,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             line.headless = true;
         } else if (argument == "--benchmark") {
             line.benchmark = true;
-        } else if (argument == "--tos" || argument == "--cart" || argument == "--screenshot") {
+        } else if (argument == "--fast-disk") {
+            line.fastDisk = true;
+        } else if (argument == "--tos" || argument == "--cart" || argument == "--screenshot" ||
+                   argument == "--wav") {
             const std::string* path = value();
             if (!path) return std::nullopt;
             if (path->empty()) {
@@ -57,6 +65,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             if (argument == "--tos") line.tosPath = *path;
             if (argument == "--cart") line.cartridgePath = *path;
             if (argument == "--screenshot") line.screenshotPath = ScreenshotFilePath(*path);
+            if (argument == "--wav") line.wavPath = *path;
         } else if (argument == "--ram") {
             const std::string* size = value();
             if (!size) return std::nullopt;
@@ -89,6 +98,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
                 return std::nullopt;
             }
             line.frames = frames;
+        } else if (!argument.empty() && argument[0] != '-' && line.diskPath.empty()) {
+            line.diskPath = argument;
         } else {
             error = "unknown argument \"" + argument + "\" (orvet --help lists the options)";
             return std::nullopt;

@@ -18,6 +18,9 @@ struct CommandLine {
     bool ste = false;
     uint64_t frames = 50;
     std::string screenshotPath;  // where the last frame's picture goes; none: no picture
+    std::string wavPath;         // where the machine's sound is recorded; none: no recording
+    std::string diskPath;        // the disk image for drive A; none: the drive is empty
+    bool fastDisk = false;       // floppy commands complete at once
 };
 
 // Where a screenshot asked for as `requested` is written: into a folder as "orvet.png", and with

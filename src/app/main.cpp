@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "capture/png.h"
+#include "capture/wav_writer.h"
 #include "machine/machine.h"
 
 namespace {
@@ -18,6 +19,17 @@ int fail(const std::string& message) {
     return 1;
 }
 
+// With no sound device every frame makes 881 samples; a recording takes them as they come.
+struct Recorder : FrameOutput {
+    WavWriter wav;
+    std::string error;
+    void playSamples(Machine&, const int16_t* samples, int count) override {
+        if (WavIsOpen(wav) && error.empty()) {
+            WavAppend(wav, samples, static_cast<size_t>(count), &error);
+        }
+    }
+};
+
 int runHeadless(const CommandLine& line) {
     static Machine machine;  // large; keep it off the stack
     MachineSettings settings;
@@ -25,8 +37,13 @@ int runHeadless(const CommandLine& line) {
     settings.ste = line.ste;
     settings.tosPath = line.tosPath;
     settings.cartridgePath = line.cartridgePath;
+    settings.diskPath = line.diskPath;
+    settings.fastDisk = line.fastDisk;
     std::string error;
     if (!StartMachine(machine, settings, error)) return fail(error);
+    static Recorder recorder;
+    if (!line.wavPath.empty() && !WavOpen(recorder.wav, line.wavPath, &error)) return fail(error);
+    machine.frameOutput = &recorder;
     SetRunState(machine, RunState::Running);
 
     auto start = std::chrono::steady_clock::now();
@@ -57,6 +74,10 @@ int runHeadless(const CommandLine& line) {
         std::fprintf(stderr, "orvet: the emulated machine crashed and was reset %llu times\n",
                      static_cast<unsigned long long>(crashes));
     }
+    if (WavIsOpen(recorder.wav) && !WavClose(recorder.wav, &error) && recorder.error.empty()) {
+        recorder.error = error;
+    }
+    if (!recorder.error.empty()) return fail(recorder.error);
     if (!line.screenshotPath.empty() &&
         !WritePngRgb565(line.screenshotPath, machine.screen.data(), kScreenWidth, kScreenHeight,
                         kScreenWidth, &error)) {

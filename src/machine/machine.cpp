@@ -126,8 +126,13 @@ int32_t endFrame(Machine& machine) {
     output.presentFrame(machine);
     int samples = output.samplesForFrame(machine);
     machine.lastSampleCount = samples;
-    // A count outside what one frame can take (a device that stalled or ran away) makes no sound.
-    if (samples >= 1 && samples <= 4096) output.produceSound(machine, samples);
+    // A count outside what one frame can take (a device that stalled or ran away) makes no sound,
+    // but the frame's register writes still reach the synthesiser.
+    if (samples < 1 || samples > kMaxSamplesPerFrame) samples = 0;
+    SoundLogClose(machine.ym.soundLog);
+    int made = SoundFrame(machine.sound, machine.ym, machine.driveSounds, machine.soundSettings,
+                          samples, machine.samples.data());
+    if (made > 0) output.playSamples(machine, machine.samples.data(), made);
 
     SoundLogRestart(machine.ym.soundLog);
     machine.cpu.cycleCounter -= kFrameCycles;
@@ -151,6 +156,7 @@ bool CreateMachine(Machine& machine, unsigned ramSizeIndex) {
     if (!CreateMachineMemory(machine.memory, IoSpaceHandlers(machine.io))) return false;
     installPages(machine);
     InstallMemoryLists(machine.memory, machine.cpu);
+    machine.sound.dmaSound.memory = &machine.memory;
     FdcConnect(machine.fdc, &machine.memory, &machine.mfp, &machine.ym, &machine.driveA,
                &machine.statusMessages, &machine.driveSounds);
     machine.cpu.resetHook = resetHook;
@@ -166,10 +172,17 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
         error = "not enough memory for the machine";
         return false;
     }
-    machine.steMode = settings.ste;
+    SetMachineModel(machine, settings.ste);
     machine.fdc.fastDisk = settings.fastDisk;
-    // The floppy drive's image, the window, the display, the host input and the sound output
-    // join here, in this order, as they are built.
+    machine.soundSettings = settings.sound;
+    machine.soundSettings.FastDisk = settings.fastDisk;
+    std::string reason;
+    if (!settings.diskPath.empty() && !LoadDiskImage(settings.diskPath, machine.driveA, &reason)) {
+        error = "cannot use the disk image " + settings.diskPath + ": " + reason;
+        return false;
+    }
+    // The window, the display, the host input and the sound output join here, in this order, as
+    // they are built.
     if (!settings.tosPath.empty() && !LoadTosRom(machine.memory, settings.tosPath, &error)) {
         return false;
     }
@@ -190,6 +203,16 @@ void ShutdownMachine(Machine& machine) {
     machine.memory.ramBase = machine.memory.romHost = machine.memory.cartridgeHost = nullptr;
 }
 
+void SetMachineModel(Machine& machine, bool ste) {
+    machine.steMode = ste;
+    IoSetPage(machine.io, 0xFF8900,
+              ste ? chipPage<DmaSound, DmaSoundReadByte, DmaSoundReadWord, DmaSoundWriteByte,
+                             DmaSoundWriteWord>(machine.sound.dmaSound,
+                                                kDmaSoundBlockFirst & 0xFF,
+                                                kDmaSoundBlockLast & 0xFF, IoWaitRule::None)
+                  : IoPage{});
+}
+
 void IoReset(Machine& machine) {
     MfpIoReset(machine.mfp);
     ShifterIoReset(machine.shifter);
@@ -201,6 +224,7 @@ void ResetMachine(Machine& machine, bool clearRam) {
     CpuReset(machine.cpu);
     IoReset(machine);
     YmReset(machine.ym);
+    DmaSoundReset(machine.sound.dmaSound);
 }
 
 int32_t FrameStep(Machine& machine) {

@@ -16,6 +16,7 @@
 #include "machine/mfp.h"
 #include "machine/status_messages.h"
 #include "sound/drive_sounds.h"
+#include "sound/mixer.h"
 #include "sound/ym2149.h"
 #include "video/renderer.h"
 #include "video/shifter.h"
@@ -101,7 +102,8 @@ struct FrameOutput {
     // How many samples this frame makes: 881 (44,100 Hz over 50.06 frames) when the sound
     // device paces the machine or there is none, else what the device played since the last.
     virtual int samplesForFrame(Machine&) { return kSamplesPerFrame; }
-    virtual void produceSound(Machine&, int /*samples*/) {}
+    // The frame's mixed sound, 44,100 Hz mono.
+    virtual void playSamples(Machine&, const int16_t* /*samples*/, int /*count*/) {}
 
     static constexpr int kSamplesPerFrame = 881;
 };
@@ -116,6 +118,9 @@ struct Machine {
     Fdc fdc;
     DiskImage driveA;  // the disk in drive A; the machine has one working drive
     DriveSoundPlayer driveSounds;
+    SoundChips sound;  // the synthesiser, the STE's DMA sound and the mixer's memory
+    SoundSettings soundSettings;
+    std::vector<int16_t> samples = std::vector<int16_t>(kMaxSamplesPerFrame);
     Shifter shifter;
     Renderer renderer;
     // The 800 x 600 picture of the last frame, RGB565; the odd rows stay dark.
@@ -150,7 +155,9 @@ struct MachineSettings {
     bool ste = false;
     std::string tosPath;        // the active TOS image; none: the machine cannot run
     std::string cartridgePath;  // the active cartridge; none: the area reads all ones
+    std::string diskPath;       // the disk image in drive A; none: the drive is empty
     bool fastDisk = false;      // floppy commands complete at once instead of in real time
+    SoundSettings sound;        // which sources are heard
 };
 
 // Start-up in its order: the memory and the map, the RAM size, the TOS image and the cartridge,
@@ -161,6 +168,9 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
 // The end of the program: the driver leaves its running state (the sound stops, the mouse is
 // released) and the machine's memory is freed. Nothing of the machine runs afterwards.
 void ShutdownMachine(Machine& machine);
+
+// The model: the STE adds the DMA sound chip on page 0xFF8900, where an STFM has nothing.
+void SetMachineModel(Machine& machine, bool ste);
 
 // The devices' reset, run by the 68000 RESET instruction and by the machine reset.
 void IoReset(Machine& machine);

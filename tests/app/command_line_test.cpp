@@ -15,7 +15,7 @@ std::optional<CommandLine> Parse(std::vector<std::string> arguments, std::string
 TEST(CommandLine, ReadsEveryOption) {
     auto line = Parse({"--headless", "--tos", "tos.img", "--cart", "c.img", "--ram", "4m",
                        "--machine", "ste", "--frames", "3000", "--benchmark", "--screenshot",
-                       "shot.png"});
+                       "shot.png", "--fast-disk", "--wav", "sound.wav", "games.zip/disk1.st"});
     ASSERT_TRUE(line);
     EXPECT_TRUE(line->headless && line->benchmark && line->ste);
     EXPECT_EQ(line->tosPath, "tos.img");
@@ -23,6 +23,9 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(line->ramSizeIndex, 3u);
     EXPECT_EQ(line->frames, 3000u);
     EXPECT_EQ(line->screenshotPath, "shot.png");
+    EXPECT_EQ(line->diskPath, "games.zip/disk1.st");
+    EXPECT_TRUE(line->fastDisk);
+    EXPECT_EQ(line->wavPath, "sound.wav");
 
     auto defaults = Parse({"--headless", "--tos", "t"});
     ASSERT_TRUE(defaults);
@@ -38,6 +41,7 @@ TEST(CommandLine, BadArgumentsGetOneLineReasons) {
         {"--frames", "12x"}, {"--frames", "99999999999999999999"},
         {"--tos"},           {"--bogus"},
         {"--headless"},      {"--screenshot", ""},
+        {"one.st", "two.st"},
     };
     for (const auto& arguments : bad) {
         std::string error;

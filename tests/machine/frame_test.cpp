@@ -136,7 +136,7 @@ TEST(FrameEnd, EachFrameIsPresentedAndSounded) {
             ++frames;
         }
         int samplesForFrame(Machine&) override { return playedSinceLast; }
-        void produceSound(Machine&, int count) override { samples += count; }
+        void playSamples(Machine&, const int16_t*, int count) override { samples += count; }
     };
     RunningMachine running(0x2700);
     CountingOutput output;

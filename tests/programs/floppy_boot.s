@@ -17,6 +17,11 @@
 
 start:  move.w  #0x2700,%sr
         lea     0x8000,%sp
+        move.b  #14,YM_SELECT           | port A: drive A, side 0 (both lines active low)
+        move.b  YM_SELECT,%d0
+        and.b   #0xf8,%d0
+        or.b    #0x05,%d0
+        move.b  %d0,YM_WRITE
         move.w  #0x80,DMA_MODE          | the floppy controller's command register
         move.w  #0x03,FDC_ACCESS        | Restore, 3 ms steps
         bsr     wait
