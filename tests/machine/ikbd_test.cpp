@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "cpu/cpu.h"
@@ -138,9 +139,13 @@ TEST(IkbdTest, RelativeMousePackets) {
     EXPECT_EQ(link.Drain(), Bytes{});
 }
 
+std::function<UtcDateTime()> FixedClock(UtcDateTime time) {
+    return [time] { return time; };
+}
+
 TEST(IkbdTest, TimeReportInBcd) {
     Link link;
-    link.input.readUtcClock = [] { return UtcDateTime{2024, 12, 31, 9, 5, 42}; };
+    link.input.readUtcClock = FixedClock({2024, 12, 31, 9, 5, 42});
     link.Press('Q');
     link.Send({0x1C});
     // The report comes ahead of what the same step scans.
