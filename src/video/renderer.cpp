@@ -9,7 +9,6 @@ namespace orvet {
 namespace {
 
 constexpr int32_t kFirstDrawnCycle = 6656;  // line 13: the first line a monitor shows
-constexpr int kShownLines = 300;
 constexpr int kRowStart = 16;    // pixels left untouched at the start of every row
 constexpr int kRowPixels = 768;  // 384 cycles drawn per line
 constexpr int32_t kHiddenCycles = 64;
