@@ -141,6 +141,25 @@ struct Probe {
     bool faults;
 };
 
+// Writes the probe list for probe.s, runs it and checks which probes faulted.
+template <size_t Count>
+void runProbes(ProgramMachine& program, const Probe (&probes)[Count]) {
+    uint32_t at = kProbes;
+    for (const Probe& probe : probes) {
+        program.setWord(at, static_cast<uint16_t>(probe.address >> 16));
+        program.setWord(at + 2, static_cast<uint16_t>(probe.address));
+        program.setWord(at + 4, probe.kind);
+        at += 6;
+    }
+    program.setWord(at + 4, 0xFFFF);
+    program.runFrames(2);
+    ASSERT_EQ(program.word(kProbesFinished), 1) << "the program went through its list";
+    for (size_t i = 0; i < Count; ++i) {
+        EXPECT_EQ(program.byte(kProbeResults + i), probes[i].faults ? 1 : 0)
+            << std::hex << "probe of 0x" << probes[i].address << " kind " << probes[i].kind;
+    }
+}
+
 // An operating system that finds a device by touching it must meet a bus error wherever the ST
 // has nothing, reads included, or it takes the machine for one with more hardware.
 TEST(Program, ProbesUnderABusErrorHandlerFaultWhereNothingAnswers) {
@@ -165,26 +184,24 @@ TEST(Program, ProbesUnderABusErrorHandlerFaultWhereNothingAnswers) {
         {0xFA0000, kWriteByte, true},  {0x000004, kWriteWord, true}, {0x000008, kWriteWord, false},
     };
     ProgramMachine program("probe");
-    uint32_t at = kProbes;
-    for (const Probe& probe : probes) {
-        program.setWord(at, static_cast<uint16_t>(probe.address >> 16));
-        program.setWord(at + 2, static_cast<uint16_t>(probe.address));
-        program.setWord(at + 4, probe.kind);
-        at += 6;
-    }
-    program.setWord(at + 4, 0xFFFF);
-    program.runFrames(2);
-    ASSERT_EQ(program.word(kProbesFinished), 1) << "the program went through its list";
-    for (size_t i = 0; i < std::size(probes); ++i) {
-        EXPECT_EQ(program.byte(kProbeResults + i), probes[i].faults ? 1 : 0)
-            << std::hex << "probe of 0x" << probes[i].address << " kind " << probes[i].kind;
-    }
+    runProbes(program, probes);
     // What the answering reads returned: unassigned MFP and ACIA registers and missing RAM read
     // all ones; the memory configuration register holds the 2 MB setting.
     auto value = [&](size_t i) { return program.word(kProbeValues + 2 * i); };
     EXPECT_EQ(value(17), 0xFFFF) << "0xFFFA3E";
     EXPECT_EQ(value(24), 0xFFFF) << "missing RAM";
     EXPECT_EQ(value(27), 0x0000) << "the ROM's header";
+}
+
+
+TEST(Program, TheSteAddsTheDmaSoundRegistersAndNothingAroundThem) {
+    const Probe probes[] = {
+        {0xFF8900, kReadWord, false}, {0xFF8921, kReadByte, false}, {0xFF8926, kWriteWord, false},
+        {0xFF8928, kReadWord, true},  {0xFF89FE, kReadByte, true},  {0xFF8A00, kReadWord, true},
+    };
+    ProgramMachine program("probe");
+    SetMachineModel(program.machine, true);
+    runProbes(program, probes);
 }
 
 }  // namespace
