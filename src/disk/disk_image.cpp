@@ -307,11 +307,15 @@ bool LoadDiskImage(const std::string& path, DiskImage& drive, std::string* error
                 if (filled != image.size()) return fail("the file cannot be read to its end");
                 break;
             case DiskImageFormat::Dim:
-                if (ArchiveSeek(*file, kDimHeaderSize, 0) != 0) return fail("the file cannot be read");
+                if (ArchiveSeek(*file, kDimHeaderSize, 0) != 0) {
+                    return fail("the file cannot be read");
+                }
                 filled = ArchiveRead(image.data(), 1, image.size(), *file);
                 break;
             case DiskImageFormat::Msa: {
-                if (ArchiveSeek(*file, kMsaHeaderSize, 0) != 0) return fail("the file cannot be read");
+                if (ArchiveSeek(*file, kMsaHeaderSize, 0) != 0) {
+                    return fail("the file cannot be read");
+                }
                 MsaInput input(*file);
                 filled = ExpandMsaTracks(input, info, image);
                 break;

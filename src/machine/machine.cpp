@@ -79,10 +79,11 @@ void installPages(Machine& machine) {
     IoSetPage(machine.io, 0xFF8600,
               chipPage<Fdc, FdcReadByte, FdcReadWord, FdcWriteByte, FdcWriteWord>(
                   machine.fdc, kFdcBlockFirst & 0xFF, kFdcBlockLast & 0xFF, IoWaitRule::None));
-    IoSetPage(machine.io, 0xFF8200,
-              chipPage<Shifter, ShifterReadByte, ShifterReadWord, ShifterWriteByte,
-                       ShifterWriteWord>(machine.shifter, kShifterBlockFirst & 0xFF,
-                                         kShifterBlockLast & 0xFF, IoWaitRule::None));
+    IoSetPage(
+        machine.io, 0xFF8200,
+        chipPage<Shifter, ShifterReadByte, ShifterReadWord, ShifterWriteByte, ShifterWriteWord>(
+            machine.shifter, kShifterBlockFirst & 0xFF, kShifterBlockLast & 0xFF,
+            IoWaitRule::None));
     IoSetPage(machine.io, 0xFFFC00,
               chipPage<Machine, aciaReadByte, aciaReadWord, aciaWriteByte, aciaWriteWord>(
                   machine, 0x00, 0x07, IoWaitRule::None));
@@ -207,8 +208,7 @@ void SetMachineModel(Machine& machine, bool ste) {
     machine.steMode = ste;
     IoSetPage(machine.io, 0xFF8900,
               ste ? chipPage<DmaSound, DmaSoundReadByte, DmaSoundReadWord, DmaSoundWriteByte,
-                             DmaSoundWriteWord>(machine.sound.dmaSound,
-                                                kDmaSoundBlockFirst & 0xFF,
+                             DmaSoundWriteWord>(machine.sound.dmaSound, kDmaSoundBlockFirst & 0xFF,
                                                 kDmaSoundBlockLast & 0xFF, IoWaitRule::None)
                   : IoPage{});
 }

@@ -1,7 +1,7 @@
 #include "video/renderer.h"
 
-#include <bit>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -9,8 +9,8 @@ namespace orvet {
 namespace {
 
 constexpr int32_t kFirstDrawnCycle = 6656;  // line 13: the first line a monitor shows
-constexpr int kRowStart = 16;    // pixels left untouched at the start of every row
-constexpr int kRowPixels = 768;  // 384 cycles drawn per line
+constexpr int kRowStart = 16;               // pixels left untouched at the start of every row
+constexpr int kRowPixels = 768;             // 384 cycles drawn per line
 constexpr int32_t kHiddenCycles = 64;
 constexpr int32_t kBorderCycles = 32;
 constexpr int kBlocksPerLine = 20;

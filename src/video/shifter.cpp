@@ -21,14 +21,14 @@ constexpr uint32_t kResolution = 0x60;
 
 // The sync switch that opens a border counts anywhere in these windows: the GLUE decides about
 // the top and bottom borders once per line, around the line's end.
-constexpr int32_t kTopBorderFirst = 17328, kTopBorderLast = 17424;         // lines 33-34
+constexpr int32_t kTopBorderFirst = 17328, kTopBorderLast = 17424;          // lines 33-34
 constexpr int32_t kBottomBorderFirst = 134624, kBottomBorderLast = 134752;  // lines 262-263
 
 // The counter reaches the first display byte at line 63 position 96 and runs 160 bytes a line.
 constexpr int32_t kCounterStart = 32236;
 constexpr int32_t kTopBorderLines = 29;
-constexpr int32_t kCounterEndNormal = 102380;     // 200 lines
-constexpr int32_t kCounterEndTopOpen = 117228;    // 229 lines
+constexpr int32_t kCounterEndNormal = 102380;   // 200 lines
+constexpr int32_t kCounterEndTopOpen = 117228;  // 229 lines
 constexpr uint32_t kRamWrap = 0x3FFFFF;
 
 uint32_t linePosition(int32_t cycleTime) {
@@ -116,8 +116,8 @@ uint32_t ShifterVideoCounter(const Shifter& shifter, int32_t cycleTime) {
     if (shifter.topBorderOpen) time += kTopBorderLines * static_cast<int32_t>(kLineCycles);
     int32_t progress = time > kCounterStart ? time - kCounterStart : 0;
     if (!shifter.bottomBorderOpen) {
-        progress = std::min(progress, shifter.topBorderOpen ? kCounterEndTopOpen
-                                                            : kCounterEndNormal);
+        progress =
+            std::min(progress, shifter.topBorderOpen ? kCounterEndTopOpen : kCounterEndNormal);
     }
     uint32_t offset = static_cast<uint32_t>(progress / 512) * 160;
     int32_t position = progress % 512;

@@ -1,7 +1,5 @@
 #include "disk/disk_image.h"
 
-#include "image_files.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <zlib.h>
@@ -13,6 +11,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "image_files.h"
 
 namespace orvet {
 namespace {

@@ -103,7 +103,8 @@ TEST_F(FloppyBoot, TheSameDiskBootsFromEveryFormat) {
         write("disk.dim", testing::DimFile(disk, geometry, 1)),
         write("stored.zip", testing::ZipArchive({{"DISK.ST", disk, false}})) + "/disk.st",
         write("packed.zip",
-              testing::ZipArchive({{"README", {}, true}, {"DISK.MSA", testing::MsaFile(disk, geometry, true), true}})) +
+              testing::ZipArchive({{"README", {}, true},
+                                   {"DISK.MSA", testing::MsaFile(disk, geometry, true), true}})) +
             "/disk.msa",
     };
     for (const std::string& path : paths) EXPECT_EQ(boot(path), expected) << path;

@@ -33,7 +33,8 @@ inline void AppendBigEndian(Bytes& bytes, uint16_t value) {
     bytes.push_back(value & 0xFF);
 }
 
-inline void PutBootGeometry(Bytes& image, uint16_t sectorsPerTrack, uint16_t sides, uint16_t total) {
+inline void PutBootGeometry(Bytes& image, uint16_t sectorsPerTrack, uint16_t sides,
+                            uint16_t total) {
     PutLittleEndian(image, 24, sectorsPerTrack);
     PutLittleEndian(image, 26, sides);
     PutLittleEndian(image, 19, total);

@@ -297,7 +297,6 @@ TEST(KeyboardLink, BytesReachTheProgramThroughTheAciaAndMfpChannelSix) {
     EXPECT_EQ(received(), (std::vector<uint8_t>{0xF0, 0x1E, 0x9E})) << "make and break of A";
 }
 
-
 TEST(RunStates, DebuggerStepsOneInstructionAndStopsAtItsStops) {
     RunningMachine running(0x2700);
     Machine& machine = running.machine;

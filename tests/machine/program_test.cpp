@@ -166,22 +166,43 @@ TEST(Program, ProbesUnderABusErrorHandlerFaultWhereNothingAnswers) {
     const Probe probes[] = {
         // What the ST lacks and systems look for: TT video, the blitter's neighbourhood, a second
         // MFP, ACIA mirrors, IDE, the STE sound page on an STFM.
-        {0xFF8282, kReadWord, true},   {0xFF8400, kReadWord, true}, {0xFF8A00, kReadWord, true},
-        {0xFFFA81, kReadByte, true},   {0xFFFC21, kReadByte, true}, {0xF00000, kReadByte, true},
-        {0xFF8900, kReadWord, true},   {0xFF8901, kWriteByte, true},
+        {0xFF8282, kReadWord, true},
+        {0xFF8400, kReadWord, true},
+        {0xFF8A00, kReadWord, true},
+        {0xFFFA81, kReadByte, true},
+        {0xFFFC21, kReadByte, true},
+        {0xF00000, kReadByte, true},
+        {0xFF8900, kReadWord, true},
+        {0xFF8901, kWriteByte, true},
         // Nothing in the address space: above 4 MB, below the I/O area, between ROM and I/O.
-        {0x400000, kReadWord, true},   {0xFF0000, kReadByte, true}, {0xFF7FFE, kWriteWord, true},
-        {0xFE0000, kReadWord, true},   {0xF9FFFE, kReadWord, true},
+        {0x400000, kReadWord, true},
+        {0xFF0000, kReadByte, true},
+        {0xFF7FFE, kWriteWord, true},
+        {0xFE0000, kReadWord, true},
+        {0xF9FFFE, kReadWord, true},
         // Each device answers in its register block and nowhere else on its page.
-        {0xFF8001, kReadByte, false},  {0xFF8002, kReadByte, true}, {0xFF80FE, kWriteWord, true},
-        {0xFFFA01, kReadByte, false},  {0xFFFA3E, kReadWord, false}, {0xFFFA40, kReadWord, true},
-        {0xFFFC00, kReadByte, false},  {0xFFFC06, kWriteByte, false}, {0xFFFC08, kReadByte, true},
-        {0xFF8800, kReadByte, false},  {0xFF88FE, kReadWord, false},  // the sound chip mirrors
+        {0xFF8001, kReadByte, false},
+        {0xFF8002, kReadByte, true},
+        {0xFF80FE, kWriteWord, true},
+        {0xFFFA01, kReadByte, false},
+        {0xFFFA3E, kReadWord, false},
+        {0xFFFA40, kReadWord, true},
+        {0xFFFC00, kReadByte, false},
+        {0xFFFC06, kWriteByte, false},
+        {0xFFFC08, kReadByte, true},
+        {0xFF8800, kReadByte, false},
+        {0xFF88FE, kReadWord, false},  // the sound chip mirrors
         // Memory: the RAM missing above 2 MB reads all ones and swallows writes; ROM, the
         // cartridge and the reset vectors refuse writes.
-        {0x300000, kReadWord, false},  {0x300000, kWriteWord, false}, {0x3FFFFF, kReadByte, false},
-        {0xFC0000, kReadWord, false},  {0xFC0000, kWriteWord, true}, {0xFA0000, kReadByte, false},
-        {0xFA0000, kWriteByte, true},  {0x000004, kWriteWord, true}, {0x000008, kWriteWord, false},
+        {0x300000, kReadWord, false},
+        {0x300000, kWriteWord, false},
+        {0x3FFFFF, kReadByte, false},
+        {0xFC0000, kReadWord, false},
+        {0xFC0000, kWriteWord, true},
+        {0xFA0000, kReadByte, false},
+        {0xFA0000, kWriteByte, true},
+        {0x000004, kWriteWord, true},
+        {0x000008, kWriteWord, false},
     };
     ProgramMachine program("probe");
     runProbes(program, probes);
@@ -192,7 +213,6 @@ TEST(Program, ProbesUnderABusErrorHandlerFaultWhereNothingAnswers) {
     EXPECT_EQ(value(24), 0xFFFF) << "missing RAM";
     EXPECT_EQ(value(27), 0x0000) << "the ROM's header";
 }
-
 
 TEST(Program, TheSteAddsTheDmaSoundRegistersAndNothingAroundThem) {
     const Probe probes[] = {

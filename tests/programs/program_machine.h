@@ -17,9 +17,8 @@ struct ProgramMachine {
     explicit ProgramMachine(const std::string& program) {
         EXPECT_TRUE(CreateMachine(machine));
         std::string error;
-        EXPECT_TRUE(LoadTosRom(machine.memory,
-                               std::string(ORVET_TEST_PROGRAMS_DIR) + "/" + program + ".rom",
-                               &error))
+        EXPECT_TRUE(LoadTosRom(
+            machine.memory, std::string(ORVET_TEST_PROGRAMS_DIR) + "/" + program + ".rom", &error))
             << error;
         ResetMachine(machine, true);
     }

@@ -100,14 +100,14 @@ TEST(Picture, TopAndBottomBordersOpened) {
     EXPECT_TRUE(MatchesGolden("open_borders", screen));
 }
 
-
 TEST(Picture, LeftAndRightBordersOpenedOnSomeLines) {
     Picture picture("side_borders");
     const uint16_t* screen = picture.frame();
     auto lines = [&](uint32_t kind, uint32_t position) {
         std::vector<int32_t> found;
         for (const LoggedWrite& write : picture.log.ofKind(kind)) {
-            EXPECT_EQ(write.time % 512, static_cast<int32_t>(position)) << "line " << write.time / 512;
+            EXPECT_EQ(write.time % 512, static_cast<int32_t>(position))
+                << "line " << write.time / 512;
             found.push_back(write.time / 512);
         }
         return found;
@@ -121,7 +121,6 @@ TEST(Picture, LeftAndRightBordersOpenedOnSomeLines) {
     EXPECT_EQ(lines(kLogRightBorderOpen, 388), right);
     EXPECT_TRUE(MatchesGolden("side_borders", screen));
 }
-
 
 TEST(Picture, DisplayPointerMovedInTheMiddleOfTheFrame) {
     Picture picture("display_pointer");
@@ -142,8 +141,11 @@ TEST(Picture, StatusLinesOverAPicture) {
     OpenStartupStatusSlots(messages);
     SetStatusMessageText(messages, 0, "FDC READ SECTOR");
     ShowStatusMessage(messages, "Recording WAV file. (0:07)", kStatusNeverExpires, 0);
-    ShowStatusMessage(messages, "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ", -1, 0);
-    ShowStatusMessage(messages, "[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~ and a line too long to end on the screen", -1, 0);
+    ShowStatusMessage(messages, "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ", -1,
+                      0);
+    ShowStatusMessage(
+        messages, "[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~ and a line too long to end on the screen",
+        -1, 0);
     EXPECT_TRUE(MatchesGolden("status_lines", picture.frame()));
 }
 

@@ -1,11 +1,12 @@
 // The renderer's replay of a frame's log: where each change lands on the picture, what the line
 // tricks do to the lines, and that no log, however odd, draws outside the picture.
+#include "video/renderer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "video/renderer.h"
 #include "video/shifter.h"
 
 namespace orvet {
@@ -36,9 +37,7 @@ struct RenderFixture : ::testing::Test {
         LogAppend(shifter.log, kind, value, time);
         LogClose(shifter.log);
     }
-    void render() {
-        RenderFrame(renderer, shifter, memory, surface.data(), kScreenWidth);
-    }
+    void render() { RenderFrame(renderer, shifter, memory, surface.data(), kScreenWidth); }
     uint16_t pixel(int x, int row) const { return surface[row * kScreenWidth + x]; }
     // The surface row of an emulated line; the frame shows lines 13 to 312.
     static int rowOf(int line) { return 2 * (line - 13); }
@@ -47,8 +46,8 @@ struct RenderFixture : ::testing::Test {
 };
 
 TEST_F(RenderFixture, AnEmptyFrameShowsBorderAround200LinesOfTheSnapshot) {
-    markBlock(0);                    // the first block of the first display line
-    markBlock(199 * 160 + 152);      // the last block of the last one
+    markBlock(0);                // the first block of the first display line
+    markBlock(199 * 160 + 152);  // the last block of the last one
     render();
     for (int row : {0, 98, 100, 200, 498, 500, 598}) {
         EXPECT_EQ(pixel(15, row), kUntouched) << row;
@@ -93,9 +92,9 @@ TEST_F(RenderFixture, OpenedBordersWidenTheLineAndMoveTheNextOne) {
     const uint32_t lineStart = 37 * 160;
     log(kLogLeftBorderOpen, 0, line * 512 + 12);
     log(kLogRightBorderOpen, 0, line * 512 + 388);
-    markBlock(lineStart + 8);          // the left border open skips 8 bytes first
+    markBlock(lineStart + 8);           // the left border open skips 8 bytes first
     markBlock(lineStart + 8 + 23 * 8);  // the 24th block, drawn where the right border was
-    markBlock(lineStart + 230);        // the next line starts 230 bytes on
+    markBlock(lineStart + 230);         // the next line starts 230 bytes on
     render();
     EXPECT_EQ(pixel(16, rowOf(line)), host(kGreen)) << "no left border";
     EXPECT_EQ(pixel(47, rowOf(line)), host(kGreen));

@@ -1,10 +1,10 @@
 // The shifter's registers: what programs read back, and which writes become log entries at
 // which cycle positions.
+#include "video/shifter.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "video/shifter.h"
 
 namespace orvet {
 namespace {
@@ -46,7 +46,7 @@ struct ShifterTest : ::testing::Test {
 TEST_F(ShifterTest, ColourRegistersKeepAllSixteenBitsAndLogEveryWrite) {
     writeWord(0xFF8242, 0xFFFF, 100);
     EXPECT_EQ(readWord(0xFF8242), 0xFFFF) << "no bits masked on either model";
-    writeByte(0xFF8243, 0x21, 120);  // the low byte alone
+    writeByte(0xFF8243, 0x21, 120);    // the low byte alone
     writeWord(0xFF8242, 0xFF21, 140);  // the same value again
     EXPECT_EQ(readByte(0xFF8242), 0xFF);
     EXPECT_EQ(readByte(0xFF8243), 0x21);
@@ -82,12 +82,11 @@ TEST_F(ShifterTest, LineTricksAreRecognisedOnlyAtTheirPositionsDuringTheDisplay)
     writeByte(0xFF820A, 2, kLine100 + 392);
     writeByte(0xFF820A, 0, kLine100 + 392);  // not a trick position: stored only
     writeByte(0xFF8260, 2, kLine100 + 20);   // a real switch to high resolution
-    EXPECT_EQ(entries(shifter),
-              (std::vector<Entry>{{kLine100 + 8, kLogLeftBorderOpen, 0},
-                                  {kLine100 + 172, kLogLineStop, 0},
-                                  {kLine100 + 376, kLogLineShort, 0},
-                                  {kLine100 + 388, kLogRightBorderOpen, 0},
-                                  {kLine100 + 388, kLogResolution, 2}}))
+    EXPECT_EQ(entries(shifter), (std::vector<Entry>{{kLine100 + 8, kLogLeftBorderOpen, 0},
+                                                    {kLine100 + 172, kLogLineStop, 0},
+                                                    {kLine100 + 376, kLogLineShort, 0},
+                                                    {kLine100 + 388, kLogRightBorderOpen, 0},
+                                                    {kLine100 + 388, kLogResolution, 2}}))
         << "times only move forward in the log";
     EXPECT_EQ(readByte(0xFF8260), 2);
 }
