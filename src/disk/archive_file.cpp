@@ -349,20 +349,22 @@ void SelectMember(ArchiveFile& file, uint64_t offset) {
     }
 }
 
+// Hands the inflater the next piece of the member's compressed data.
+bool FeedNextPiece(ArchiveFile& file) {
+    const size_t pieceSize = std::min<uint64_t>(kInputBufferSize, file.compressedSize - file.fed);
+    if (!ReadSource(file, file.dataOffset + file.fed, file.inputBuffer.data(), pieceSize)) {
+        return false;
+    }
+    file.fed += pieceSize;
+    return InflateFeed(*file.inflater, std::span(file.inputBuffer.data(), pieceSize)) ==
+           InflateStatus::ok;
+}
+
 // Called once the whole member has been expanded: the deflate stream must end exactly at the
 // end of the member's data, and the CRC must match.
 bool VerifyDeflatedEnd(ArchiveFile& file) {
     while (file.fed < file.compressedSize && !InflateStreamEnded(*file.inflater)) {
-        const size_t pieceSize =
-            std::min<uint64_t>(kInputBufferSize, file.compressedSize - file.fed);
-        if (!ReadSource(file, file.dataOffset + file.fed, file.inputBuffer.data(), pieceSize)) {
-            return false;
-        }
-        file.fed += pieceSize;
-        if (InflateFeed(*file.inflater, std::span(file.inputBuffer.data(), pieceSize)) !=
-            InflateStatus::ok) {
-            return false;
-        }
+        if (!FeedNextPiece(file)) return false;
     }
     const bool allDataUsed = file.fed == file.compressedSize;
     return InflateEnd(std::move(file.inflater)) == InflateStatus::ok && allDataUsed;
@@ -378,16 +380,7 @@ bool ProduceUpTo(ArchiveFile& file, uint64_t target) {
         if (file.fed >= file.compressedSize || InflateStreamEnded(*file.inflater)) {
             return false;  // the stream ends short of the announced size
         }
-        const size_t pieceSize =
-            std::min<uint64_t>(kInputBufferSize, file.compressedSize - file.fed);
-        if (!ReadSource(file, file.dataOffset + file.fed, file.inputBuffer.data(), pieceSize)) {
-            return false;
-        }
-        file.fed += pieceSize;
-        if (InflateFeed(*file.inflater, std::span(file.inputBuffer.data(), pieceSize)) !=
-            InflateStatus::ok) {
-            return false;
-        }
+        if (!FeedNextPiece(file)) return false;
     }
     if (file.produced == file.size && file.inflater) {
         return VerifyDeflatedEnd(file) && CheckCrc(file);

@@ -340,6 +340,20 @@ StepResult CopyStored(Inflater& inflater) {
     return copiedAny ? StepResult::progressed : StepResult::needInput;
 }
 
+// The block's decoding tables; its data follows. Distance codes may be incomplete (a block with
+// one distance, or none), the literal/length codes must not be.
+StepResult InstallBlockCodes(Inflater& inflater, std::span<const uint8_t> literalLengths,
+                             std::span<const uint8_t> distanceLengths) {
+    if (!BuildHuffmanTable(literalLengths, kLiteralLengthRootBits, CodeSetRule::mustBeComplete,
+                           inflater.literalLengthTable) ||
+        !BuildHuffmanTable(distanceLengths, kDistanceRootBits, CodeSetRule::mayBeIncomplete,
+                           inflater.distanceTable)) {
+        return StepResult::failed;
+    }
+    inflater.blockState = BlockState::huffmanData;
+    return StepResult::progressed;
+}
+
 StepResult SetUpFixedCodes(Inflater& inflater) {
     std::array<uint8_t, kLiteralLengthSymbols> literalLengths{};
     std::fill(literalLengths.begin(), literalLengths.begin() + 144, 8);
@@ -349,14 +363,7 @@ StepResult SetUpFixedCodes(Inflater& inflater) {
     // Only 30 of the 32 five-bit patterns are distances; the other two are invalid.
     std::array<uint8_t, 30> distanceLengths{};
     distanceLengths.fill(5);
-    if (!BuildHuffmanTable(literalLengths, kLiteralLengthRootBits, CodeSetRule::mustBeComplete,
-                           inflater.literalLengthTable) ||
-        !BuildHuffmanTable(distanceLengths, kDistanceRootBits, CodeSetRule::mayBeIncomplete,
-                           inflater.distanceTable)) {
-        return StepResult::failed;
-    }
-    inflater.blockState = BlockState::huffmanData;
-    return StepResult::progressed;
+    return InstallBlockCodes(inflater, literalLengths, distanceLengths);
 }
 
 StepResult ReadDynamicHeader(Inflater& inflater) {
@@ -425,15 +432,8 @@ StepResult ReadDynamicHeader(Inflater& inflater) {
     const std::span<const uint8_t> distanceLengths(lengths.data() + literalLengthCount,
                                                    distanceCount);
     // A block without an end-of-block code could never end.
-    if (literalLengths[kEndOfBlock] == 0 ||
-        !BuildHuffmanTable(literalLengths, kLiteralLengthRootBits, CodeSetRule::mustBeComplete,
-                           inflater.literalLengthTable) ||
-        !BuildHuffmanTable(distanceLengths, kDistanceRootBits, CodeSetRule::mayBeIncomplete,
-                           inflater.distanceTable)) {
-        return StepResult::failed;
-    }
-    inflater.blockState = BlockState::huffmanData;
-    return StepResult::progressed;
+    if (literalLengths[kEndOfBlock] == 0) return StepResult::failed;
+    return InstallBlockCodes(inflater, literalLengths, distanceLengths);
 }
 
 // One literal, one end of block, or one length/distance pair with its copy.
