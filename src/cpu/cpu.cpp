@@ -1,5 +1,7 @@
 // The run loop, reset, interrupts, exception entry and the slow paths of bus access.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <utility>
 
@@ -136,6 +138,9 @@ inline bool executeInstruction(CpuState& cpu, const InstructionHandler* dispatch
         // Sequential execution or a relative branch has left the fetch region.
         if (!placePc(cpu, currentPc(cpu))) return false;
     }
+    if constexpr (kCheckPrefetch) {
+        if (cpu.prefetchValid && cpu.prefetchAddress != currentPc(cpu)) prefetchMismatch(cpu);
+    }
     uint16_t opcode = cpu.prefetchValid ? cpu.prefetchWord : hostWord(cpu.livePc);
     cpu.prefetchValid = false;
     cpu.livePc += 2;
@@ -223,6 +228,13 @@ void jumpTo(CpuState& cpu, uint32_t pc) {
         return;
     }
     placePc(cpu, pc);
+}
+
+void prefetchMismatch(const CpuState& cpu) {
+    std::fprintf(stderr,
+                 "orvet: 68000 core fault: the opcode prefetched at %06X would run at %06X\n",
+                 cpu.prefetchAddress & 0xFFFFFF, currentPc(cpu) & 0xFFFFFF);
+    std::abort();
 }
 
 void raiseGroup0(CpuState& cpu, int vector, uint32_t address) {
@@ -426,7 +438,6 @@ uint32_t CpuExecute(CpuState& cpu, int32_t cycles) {
     if (cpu.runResult != kCpuLeftFetchRegions && cpu.runResult != kCpuHalted) {
         cpu.pc = currentPc(cpu);
     }
-    cpu.prefetchAddress = cpu.pc;
     cpu.sr = buildSr(cpu);
     cpu.cycleCounter =
         advanceTime(cpu.cycleCounter, cpu.cyclesRequested - cpu.budget - cpu.cyclesDeferred);

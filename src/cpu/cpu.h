@@ -112,7 +112,7 @@ struct CpuState {
     bool busErrorRequest = false;
     bool prefetchValid = false;
     uint16_t prefetchWord = 0;
-    uint32_t prefetchAddress = 0;  // the pc a prefetch kept between runs belongs to
+    uint32_t prefetchAddress = 0;  // the pc the prefetched word was read at
     uint32_t lastAccessAddress = 0;
     // The 68000 time of the last instruction whose time is not a multiple of 4, and the count
     // of that instruction: a taken short branch right after it shares the rounding.

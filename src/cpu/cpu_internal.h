@@ -153,10 +153,21 @@ inline uint32_t fetchLong(CpuState& cpu) {
 }
 
 // The opcode that follows has been fetched by the time the instruction writes its result.
+// An instruction must have read all its extension words first, or the next instruction would
+// run one of them as its opcode.
 inline void capturePrefetch(CpuState& cpu) {
     cpu.prefetchWord = hostWord(cpu.livePc);
+    cpu.prefetchAddress = currentPc(cpu);
     cpu.prefetchValid = true;
 }
+
+// Debug and fuzz builds check that a prefetched opcode is run at the address it was read from.
+#if !defined(NDEBUG) || defined(ORVET_CPU_CHECKS)
+constexpr bool kCheckPrefetch = true;
+#else
+constexpr bool kCheckPrefetch = false;
+#endif
+[[noreturn]] void prefetchMismatch(const CpuState& cpu);
 
 // Places the PC by a search of the fetch list; false (and the run ends) when nothing covers it.
 bool placePc(CpuState& cpu, uint32_t pc);

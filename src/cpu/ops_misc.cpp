@@ -221,8 +221,8 @@ void moveRegistersToMemory(CpuState& cpu, uint32_t opcode) {
     constexpr int32_t fixedCycles = 8 + timing::kMoveMultipleAddressing[M];
     unsigned reg = opcode & 7;
     uint32_t mask = fetchWord(cpu);
-    capturePrefetch(cpu);  // the 68000 has the next opcode before its first write
     if constexpr (M == kPreDec) {
+        capturePrefetch(cpu);  // the 68000 has the next opcode before its first write
         // The mask runs backwards (bit 0 is A7) and the registers go down from A7; the address
         // register itself is stored with its value from before the instruction.
         uint32_t address = cpu.a[reg];
@@ -234,7 +234,9 @@ void moveRegistersToMemory(CpuState& cpu, uint32_t opcode) {
         }
         cpu.a[reg] = address;
     } else {
+        // The displacement or address words come first: the next opcode is the word after them.
         uint32_t address = effectiveAddress<M, S>(cpu, reg);
+        capturePrefetch(cpu);
         for (unsigned index = 0; index < 16; ++index) {
             if (!(mask & (1u << index))) continue;
             write<S>(cpu, address, maskRegister(cpu, index));
