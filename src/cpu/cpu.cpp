@@ -118,9 +118,20 @@ void acceptInterrupt(CpuState& cpu) {
         if (!(cpu.interruptState & (1u << level))) continue;
         if (level != 7 && level <= mask) return;
         cpu.interruptState &= ~(1u << level);
-        enterException(cpu, cpu.interruptVector[level], currentPc(cpu));
-        cpu.sr = static_cast<uint16_t>((cpu.sr & ~0x0700) | (level << 8));
-        charge(cpu, 56);
+        // The mask is raised even when the handler cannot be reached (an odd vector, a stack
+        // that faults): the bus or address error then runs at the new level, and a lower level
+        // cannot come in underneath it.
+        auto raiseMask = [&] {
+            cpu.sr = static_cast<uint16_t>((cpu.sr & ~0x0700) | (level << 8));
+            charge(cpu, 56);
+        };
+        try {
+            enterException(cpu, cpu.interruptVector[level], currentPc(cpu));
+        } catch (const Group0Fault&) {
+            raiseMask();
+            throw;
+        }
+        raiseMask();
         return;
     }
 }
