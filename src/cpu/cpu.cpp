@@ -79,20 +79,64 @@ void halt(CpuState& cpu) {
     dropRestOfSlice(cpu);
 }
 
-// Bus and address errors: a 14-byte frame with the access address. A fault while this frame is
-// being stacked is a double fault, and the 68000 halts.
-void enterGroup0(CpuState& cpu, int vector) {
+// The opcode the processor holds between instructions: the next one's.
+uint16_t nextOpcode(const CpuState& cpu) {
+    return cpu.prefetchValid ? cpu.prefetchWord : hostWord(cpu.livePc);
+}
+
+// MOVE to a memory destination other than -(An): the 68000 writes the result before it prefetches
+// the word that follows the instruction, and the absolute long form writes before it has even
+// refilled its prefetch behind the address's second word. 1 for those, 2 for the long address.
+int moveWriteLag(uint16_t opcode) {
+    if ((opcode & 0xC000) != 0 || (opcode & 0x3000) == 0) return 0;
+    unsigned mode = (opcode >> 6) & 7, reg = (opcode >> 9) & 7;
+    if (mode < 2 || mode == 4) return 0;
+    return mode == 7 && reg == 1 ? 2 : 1;
+}
+
+// MOVEM registers to memory writes each register before prefetching what follows.
+bool isMoveMultipleStore(uint16_t opcode) {
+    return (opcode & 0xFB80) == 0x4880 && (opcode & 0x38) != 0;
+}
+
+// The PC the 68000 stacks when an instruction's data access fails: 2 below the address of the
+// last word it prefetched. An instruction reads each extension word when the 68000 takes it from
+// its prefetch, which by then holds the word that follows, so the PC is 2 below the fetch
+// position; once the instruction has prefetched its successor (captured before its final write),
+// the 68000 has fetched one word further and the PC is the fetch position itself. A few
+// instructions write before that prefetch.
+uint32_t dataFaultPc(const CpuState& cpu, uint16_t opcode, FaultAccess access) {
+    uint32_t fetchPosition = currentPc(cpu);
+    if (!cpu.prefetchValid) return fetchPosition - 2;
+    if (access == kFaultWrite) {
+        if (isMoveMultipleStore(opcode)) return fetchPosition - 2;
+        return fetchPosition - 2 * static_cast<uint32_t>(moveWriteLag(opcode));
+    }
+    return fetchPosition;
+}
+
+// Bus and address errors: a 14-byte frame, from the new SSP up: the access word (the instruction
+// register's bits 15-5, read/write, instruction/not, function code), the address that failed,
+// the instruction register, SR and PC. A fetch at an odd address (a jump, branch, return or
+// exception vector to an odd target) fails before the PC has reached the target: the 68000
+// stacks the target less 4. A fault while this frame is being stacked is a double fault, and the
+// 68000 halts.
+void enterGroup0(CpuState& cpu, const Group0Fault& fault, uint16_t instructionRegister,
+                 uint32_t dataPc) {
     uint32_t faultAddress = cpu.lastAccessAddress;
-    uint32_t stackedPc = currentPc(cpu);
+    const bool supervisor = (cpu.sr & kSrSupervisor) != 0;
+    uint16_t accessWord =
+        static_cast<uint16_t>((instructionRegister & 0xFFE0) | fault.access | (supervisor ? 4 : 0));
+    uint32_t stackedPc = fault.access == kFaultFetch ? faultAddress - 4 : dataPc;
     try {
         cpu.runFlags |= kRunStackingGroup0;
-        ExceptionEntry entry = beginException(cpu, vector);
+        ExceptionEntry entry = beginException(cpu, fault.vector);
         uint32_t sp = cpu.a[7];
         writeLong(cpu, sp - 4, stackedPc);
         writeWord(cpu, sp - 6, entry.oldSr);
-        writeWord(cpu, sp - 8, 0);
+        writeWord(cpu, sp - 8, instructionRegister);
         writeLong(cpu, sp - 12, faultAddress);
-        writeWord(cpu, sp - 14, 0);
+        writeWord(cpu, sp - 14, accessWord);
         cpu.a[7] = sp - 14;
         cpu.runFlags &= ~kRunStackingGroup0;
         charge(cpu, 56);
@@ -156,7 +200,11 @@ inline bool executeInstruction(CpuState& cpu, const InstructionHandler* dispatch
     cpu.prefetchValid = false;
     cpu.livePc += 2;
     ++cpu.instructionCount;
-    dispatch[opcode](cpu, opcode);
+    try {
+        dispatch[opcode](cpu, opcode);
+    } catch (const Group0Fault& fault) {
+        enterGroup0(cpu, fault, opcode, dataFaultPc(cpu, opcode, fault.access));
+    }
     cpu.peripheralAccessed = 0;
     return true;
 }
@@ -231,7 +279,7 @@ bool placePc(CpuState& cpu, uint32_t pc) {
 }
 
 void jumpTo(CpuState& cpu, uint32_t pc) {
-    if (pc & 1) raiseGroup0(cpu, 3, pc);
+    if (pc & 1) raiseGroup0(cpu, 3, pc, kFaultFetch);
     cpu.prefetchValid = false;
     if (pc >= cpu.fetchLow && pc <= cpu.fetchHigh) {
         cpu.livePc = reinterpret_cast<const uint8_t*>(
@@ -248,9 +296,9 @@ void prefetchMismatch(const CpuState& cpu) {
     std::abort();
 }
 
-void raiseGroup0(CpuState& cpu, int vector, uint32_t address) {
+void raiseGroup0(CpuState& cpu, int vector, uint32_t address, FaultAccess access) {
     cpu.lastAccessAddress = address;
-    throw Group0Fault{vector};
+    throw Group0Fault{vector, access};
 }
 
 void enterException(CpuState& cpu, int vector, uint32_t stackedPc) {
@@ -283,10 +331,10 @@ void setSr(CpuState& cpu, uint32_t value) {
     unpackCcr(cpu, newSr);
 }
 
-void afterDeviceCall(CpuState& cpu) {
+void afterDeviceCall(CpuState& cpu, FaultAccess access) {
     if (cpu.busErrorRequest) {
         cpu.busErrorRequest = false;
-        raiseGroup0(cpu, 2, cpu.lastAccessAddress);
+        raiseGroup0(cpu, 2, cpu.lastAccessAddress, access);
     }
     cpu.peripheralAccessed = 1;
 }
@@ -301,7 +349,7 @@ uint32_t readLongSlow(CpuState& cpu, const MemoryRegion* r, uint32_t address) {
     if (address + 3 <= r->high) {
         uint32_t high = callRead(cpu, *r, address) & 0xFFFF;
         uint32_t low = r->read(cpu, address + 2, *r, CpuCycleTime(cpu) + 4) & 0xFFFF;
-        afterDeviceCall(cpu);
+        afterDeviceCall(cpu, kFaultRead);
         return (high << 16) | low;
     }
     // The range ends after the first word: the second comes from whatever covers it.
@@ -323,7 +371,7 @@ void writeByteList(CpuState& cpu, uint32_t address, uint32_t value) {
         else
             r->hostBase[(address - r->low) ^ 1] = static_cast<uint8_t>(value);
     }
-    if (!covered) raiseGroup0(cpu, 2, cpu.lastAccessAddress);
+    if (!covered) raiseGroup0(cpu, 2, cpu.lastAccessAddress, kFaultWrite);
 }
 
 void writeWordList(CpuState& cpu, uint32_t address, uint32_t value) {
@@ -336,7 +384,7 @@ void writeWordList(CpuState& cpu, uint32_t address, uint32_t value) {
         else
             setHostWord(r->hostBase + (address - r->low), static_cast<uint16_t>(value));
     }
-    if (!covered) raiseGroup0(cpu, 2, cpu.lastAccessAddress);
+    if (!covered) raiseGroup0(cpu, 2, cpu.lastAccessAddress, kFaultWrite);
 }
 
 void writeLongList(CpuState& cpu, uint32_t address, uint32_t value) {
@@ -349,7 +397,7 @@ void writeLongList(CpuState& cpu, uint32_t address, uint32_t value) {
             if (r->write) {
                 callWrite(cpu, *r, address, high);
                 r->write(cpu, address + 2, low, *r, CpuCycleTime(cpu) + 4);
-                afterDeviceCall(cpu);
+                afterDeviceCall(cpu, kFaultWrite);
             } else {
                 uint8_t* p = r->hostBase + (address - r->low);
                 setHostWord(p, static_cast<uint16_t>(high));
@@ -440,7 +488,9 @@ uint32_t CpuExecute(CpuState& cpu, int32_t cycles) {
                 runInstructions(cpu, dispatch);
                 break;
             } catch (const Group0Fault& fault) {
-                enterGroup0(cpu, fault.vector);
+                // Between instructions (stacking an interrupt or a trace) the processor holds the
+                // next opcode and the PC of the program it interrupts.
+                enterGroup0(cpu, fault, nextOpcode(cpu), currentPc(cpu));
                 cpu.peripheralAccessed = 0;
             }
         }

@@ -12,10 +12,20 @@ namespace orvet::cpu {
 
 using InstructionHandler = void (*)(CpuState& cpu, uint32_t opcode);
 
+// The kind of access that failed, as the access word of a group-0 frame names it: bit 4 a read,
+// bit 3 an instruction fetch, bits 1-0 the data (1) or program (2) space of the function code,
+// whose supervisor bit is added when the frame is stacked.
+enum FaultAccess : uint8_t {
+    kFaultWrite = 0x01,
+    kFaultRead = 0x11,
+    kFaultFetch = 0x1A,
+};
+
 // A bus or address error ends the instruction at the failed access, as on the 68000: the
 // instruction's later steps never run and exception processing starts from the run loop.
 struct Group0Fault {
     int vector;
+    FaultAccess access;
 };
 
 // ---------------------------------------------------------------- sizes
@@ -189,7 +199,7 @@ inline void branchBy(CpuState& cpu, int32_t displacement, uint32_t base) {
 
 // ---------------------------------------------------------------- exceptions
 
-[[noreturn]] void raiseGroup0(CpuState& cpu, int vector, uint32_t address);
+[[noreturn]] void raiseGroup0(CpuState& cpu, int vector, uint32_t address, FaultAccess access);
 
 // Group 1 and 2 entry; `stackedPc` is the instruction's own address or the next one's.
 void enterException(CpuState& cpu, int vector, uint32_t stackedPc);
@@ -201,16 +211,16 @@ void illegalInstruction(CpuState& cpu, uint32_t opcode);
 
 // ---------------------------------------------------------------- bus
 
-void afterDeviceCall(CpuState& cpu);
+void afterDeviceCall(CpuState& cpu, FaultAccess access);
 
 inline uint32_t callRead(CpuState& cpu, const MemoryRegion& region, uint32_t address) {
     uint32_t value = region.read(cpu, address, region, CpuCycleTime(cpu));
-    afterDeviceCall(cpu);
+    afterDeviceCall(cpu, kFaultRead);
     return value;
 }
 inline void callWrite(CpuState& cpu, const MemoryRegion& region, uint32_t address, uint32_t value) {
     region.write(cpu, address, value, region, CpuCycleTime(cpu));
-    afterDeviceCall(cpu);
+    afterDeviceCall(cpu, kFaultWrite);
 }
 
 inline uint32_t readByte(CpuState& cpu, uint32_t address) {
@@ -225,7 +235,7 @@ inline uint32_t readByte(CpuState& cpu, uint32_t address) {
 uint32_t readWordSlow(CpuState& cpu, const MemoryRegion* r, uint32_t address);
 
 inline uint32_t readWord(CpuState& cpu, uint32_t address) {
-    if (address & 1) raiseGroup0(cpu, 3, address);
+    if (address & 1) raiseGroup0(cpu, 3, address, kFaultRead);
     cpu.lastAccessAddress = address;
     address &= 0xFFFFFF;
     const MemoryRegion* r = findRegion(cpu.currentLists.readWord, address);
@@ -236,7 +246,7 @@ inline uint32_t readWord(CpuState& cpu, uint32_t address) {
 uint32_t readLongSlow(CpuState& cpu, const MemoryRegion* r, uint32_t address);
 
 inline uint32_t readLong(CpuState& cpu, uint32_t address) {
-    if (address & 1) raiseGroup0(cpu, 3, address);
+    if (address & 1) raiseGroup0(cpu, 3, address, kFaultRead);
     cpu.lastAccessAddress = address;
     address &= 0xFFFFFF;
     const MemoryRegion* r = findRegion(cpu.currentLists.readWord, address);
@@ -258,13 +268,13 @@ inline void writeByte(CpuState& cpu, uint32_t address, uint32_t value) {
 }
 
 inline void writeWord(CpuState& cpu, uint32_t address, uint32_t value) {
-    if (address & 1) raiseGroup0(cpu, 3, address);
+    if (address & 1) raiseGroup0(cpu, 3, address, kFaultWrite);
     cpu.lastAccessAddress = address;
     writeWordList(cpu, address & 0xFFFFFF, value);
 }
 
 inline void writeLong(CpuState& cpu, uint32_t address, uint32_t value) {
-    if (address & 1) raiseGroup0(cpu, 3, address);
+    if (address & 1) raiseGroup0(cpu, 3, address, kFaultWrite);
     cpu.lastAccessAddress = address;
     writeLongList(cpu, address & 0xFFFFFF, value);
 }
@@ -285,6 +295,12 @@ inline void write(CpuState& cpu, uint32_t address, uint32_t value) {
 // Cycles a memory operand transfer takes on the bus.
 template <Size S>
 constexpr int32_t kAccessCycles = S == Size::Long ? 8 : 4;
+
+// MOVE.L and MOVEM.L store a long at -(An) low word first, and ADDX.L and SUBX.L read both of
+// theirs so: at an odd address the access that fails is the low word's, at address + 2.
+inline void lowWordFirstFault(CpuState& cpu, uint32_t address, FaultAccess access) {
+    if (address & 1) raiseGroup0(cpu, 3, address + 2, access);
+}
 
 // ---------------------------------------------------------------- stack
 
@@ -509,9 +525,12 @@ struct Operand {
 
     // MOVE.L to -(An), ADDX.L and SUBX.L move a long at -(An) as two words, the low one first,
     // lowering the register by 2 before each: when the first access faults, it is 2 lower only.
-    void undoHalfPredecrement(CpuState& cpu) const {
+    void checkLowWordFirst(CpuState& cpu, FaultAccess access) const {
         if constexpr (M == kPreDec && S == Size::Long) {
-            if (address & 1) cpu.a[reg] += 2;
+            if (address & 1) {
+                cpu.a[reg] += 2;
+                lowWordFirstFault(cpu, address, access);
+            }
         }
     }
 

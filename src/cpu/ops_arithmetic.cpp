@@ -121,11 +121,11 @@ template <Extended Op, Size S>
 void extendedMemory(CpuState& cpu, uint32_t opcode) {
     charge(cpu, 8);  // the opcode and the first decrement
     auto sourceOperand = Operand<kPreDec, S>::decode(cpu, opcode & 7);
-    sourceOperand.undoHalfPredecrement(cpu);
+    sourceOperand.checkLowWordFirst(cpu, kFaultRead);
     uint32_t source = sourceOperand.read(cpu);
     charge(cpu, kAccessCycles<S>);
     auto destinationOperand = Operand<kPreDec, S>::decode(cpu, (opcode >> 9) & 7);
-    destinationOperand.undoHalfPredecrement(cpu);
+    destinationOperand.checkLowWordFirst(cpu, kFaultRead);
     uint32_t destination = destinationOperand.read(cpu);
     charge(cpu, kAccessCycles<S>);
     uint32_t result = computeExtended<Op, S>(cpu, destination, source);

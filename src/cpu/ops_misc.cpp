@@ -229,6 +229,7 @@ void moveRegistersToMemory(CpuState& cpu, uint32_t opcode) {
         for (unsigned bit = 0; bit < 16; ++bit) {
             if (!(mask & (1u << bit))) continue;
             address -= kBytes<S>;
+            if constexpr (S == Size::Long) lowWordFirstFault(cpu, address, kFaultWrite);
             write<S>(cpu, address, maskRegister(cpu, 15 - bit));
             charge(cpu, kAccessCycles<S>);
         }
@@ -262,7 +263,7 @@ void moveMemoryToRegisters(CpuState& cpu, uint32_t opcode) {
         // address error stops it.
         if (address & 1) {
             cpu.a[reg] = address + 2;
-            raiseGroup0(cpu, 3, address);
+            raiseGroup0(cpu, 3, address, kFaultRead);
         }
     } else {
         address = effectiveAddress<M, S>(cpu, reg);
@@ -310,7 +311,7 @@ template <Mode M>
 void jumpToSubroutine(CpuState& cpu, uint32_t opcode) {
     uint32_t target = effectiveAddress<M, Size::Long>(cpu, opcode & 7);
     uint32_t returnAddress = currentPc(cpu);
-    if (target & 1) raiseGroup0(cpu, 3, target);
+    if (target & 1) raiseGroup0(cpu, 3, target, kFaultFetch);
     push32(cpu, returnAddress);
     charge(cpu, timing::kJumpSubroutine[M]);
     jumpTo(cpu, target);
@@ -435,7 +436,10 @@ void resetDevices(CpuState& cpu, uint32_t) {
         return;
     }
     cpu.resetHook(cpu, cpu.resetHookContext);
-    afterDeviceCall(cpu);  // a bus error a device asked for during the reset is taken now
+    // A bus error a device asked for during the reset is taken now, with RESET done and its
+    // successor prefetched: the frame holds the next instruction's address.
+    capturePrefetch(cpu);
+    afterDeviceCall(cpu, kFaultRead);
 }
 
 void noOperation(CpuState& cpu, uint32_t) {

@@ -37,8 +37,8 @@ void move(CpuState& cpu, uint32_t opcode) {
         auto destination = Operand<Dst, S>::decode(cpu, destinationReg);
         if constexpr (isMemory(Dst)) {
             charge(cpu, kDestinationAddressCycles<Dst>);
-            destination.undoHalfPredecrement(cpu);
             capturePrefetch(cpu);
+            destination.checkLowWordFirst(cpu, kFaultWrite);
             destination.write(cpu, value);
             charge(cpu, kAccessCycles<S>);
         } else {

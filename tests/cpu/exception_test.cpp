@@ -12,7 +12,7 @@ constexpr uint32_t kDevice = 0xFF8000;
 constexpr uint32_t kHandler = 0x3000;
 
 struct Group0Frame {
-    uint16_t statusWord;
+    uint16_t accessWord;
     uint32_t faultAddress;
     uint16_t instructionRegister;
     uint16_t sr;
@@ -25,99 +25,91 @@ Group0Frame Group0FrameAt(const MappedMachine& machine, uint32_t address) {
 
 // ---- Bus and address errors ------------------------------------------------------------------
 
-TEST(Group0, AddressErrorStacksAFourteenByteFrame) {
+// User programs may write only below $7000 here, and a device at $FF8000 answers every access
+// with a bus error.
+struct MachineWithFaults : MappedMachine {
+    MachineWithFaults() {
+        const MemoryRegion userRam = DirectRange(0, 0x6FFF, ram());
+        user.writeByte = {userRam};
+        user.writeWord = {userRam};
+        supervisor.putDeviceFirst(device.range(kDevice, kDevice + 0xFF));
+        installLists();
+        device.duringAccess = [](CpuState& cpu, const DeviceAccess&) { CpuSignalBusError(cpu); };
+    }
+    RecordingDevice device;
+};
+
+TEST(Group0, AddressErrorEndsTheInstructionAtTheFailedAccess) {
     MappedMachine machine;
     machine.startAt(kCodeStart, 0x2715);
-    machine.cpu.a[0] = 0xAB002001;  // odd; the top byte is part of the address as computed
+    machine.cpu.a[0] = 0x2001;
     machine.cpu.d[0] = 0x11112222;
     machine.placeCode(kCodeStart, {0x3010, 0x4E71});  // MOVE.W (A0),D0; NOP
 
     EXPECT_EQ(machine.run(4), kCpuRunEnded);
     EXPECT_EQ(machine.cpu.pc, MappedMachine::stubFor(3));
-    ASSERT_EQ(machine.cpu.a[7], kSupervisorStack - 14);
-    const Group0Frame frame = Group0FrameAt(machine, machine.cpu.a[7]);
-    EXPECT_EQ(frame.statusWord, 0);
-    EXPECT_EQ(frame.faultAddress, 0xAB002001u);
-    EXPECT_EQ(frame.instructionRegister, 0);
-    EXPECT_EQ(frame.sr, 0x2715);
-    EXPECT_EQ(frame.pc, kCodeStart + 2);
+    EXPECT_EQ(machine.cpu.a[7], kSupervisorStack - 14);
     EXPECT_EQ(machine.cpu.d[0], 0x11112222u) << "the read never happened";
     EXPECT_EQ(machine.cpu.sr, 0x2715);
     // The failed access takes no bus slot; the exception takes 56.
     EXPECT_EQ(machine.lastRunCycles, 4 + 56);
 }
 
-TEST(Group0, AddressErrorInUserModeStacksOnTheSupervisorStack) {
-    MappedMachine machine;
-    machine.startAt(kCodeStart, kSrUser);
-    machine.cpu.a[1] = 0x3001;
-    machine.placeCode(kCodeStart, {0x3280});  // MOVE.W D0,(A1)
-
-    machine.run(4);
-    EXPECT_EQ(machine.cpu.pc, MappedMachine::stubFor(3));
-    EXPECT_EQ(machine.cpu.a[7], kSupervisorStack - 14);
-    EXPECT_EQ(machine.cpu.otherStackPointer, kUserStack);
-    EXPECT_EQ(machine.cpu.sr & 0xFF00, 0x2000);
-    const Group0Frame frame = Group0FrameAt(machine, machine.cpu.a[7]);
-    EXPECT_EQ(frame.sr & 0xFF00, 0);
-    EXPECT_EQ(frame.faultAddress, 0x3001u);
-    EXPECT_EQ(frame.pc, kCodeStart + 2);
-    EXPECT_EQ(machine.word(0x3000), 0);
-}
-
-TEST(Group0, WriteWhereNothingIsMappedIsABusError) {
+// The frame from the new SSP up: the access word (the instruction register's upper bits, read
+// 0x10, instruction fetch 0x08, function code: 1 user data, 2 user program, 5 and 6 supervisor),
+// the failed address as computed, the instruction register, SR, and the PC as far as the
+// 68000's prefetch had gone.
+TEST(Group0, FrameNamesTheAccessTheInstructionAndHowFarItHadGone) {
     struct Case {
-        const char* assembly;
+        const char* what;
         std::vector<uint16_t> code;
-        uint32_t faultAddress;
-    };
-    const Case cases[] = {
-        {"MOVE.W D0,$20000", {0x33C0, 0x0002, 0x0000}, 0x20000},
-        {"MOVE.B D0,$20001", {0x13C0, 0x0002, 0x0001}, 0x20001},
-        {"MOVE.L D0,$20000", {0x23C0, 0x0002, 0x0000}, 0x20000},
-    };
-    for (const Case& write : cases) {
-        SCOPED_TRACE(write.assembly);
-        MappedMachine machine;
-        machine.placeCode(kCodeStart, write.code);
-
-        machine.run(100);
-        EXPECT_EQ(machine.stoppedInVector(), 2);
-        const Group0Frame frame = Group0FrameAt(machine, kSupervisorStack - 14);
-        EXPECT_EQ(frame.faultAddress, write.faultAddress);
-        EXPECT_EQ(frame.pc, kCodeStart + 6);
-        EXPECT_EQ(frame.statusWord, 0);
-    }
-}
-
-TEST(Group0, DeviceCanRequestABusError) {
-    struct Case {
-        const char* assembly;
-        std::vector<uint16_t> code;
+        uint16_t startSr;
+        uint32_t a0;
+        int vector;
+        uint16_t accessWord;
         uint32_t faultAddress;
         uint32_t stackedPc;
+        uint32_t frameBelowStack = 14;
     };
+    constexpr uint32_t kCode = kCodeStart;
     const Case cases[] = {
-        {"MOVE.W $8000.W,D0", {0x3038, 0x8000}, 0xFFFF8000, kCodeStart + 4},
-        {"MOVE.W D0,$FF8000", {0x33C0, 0x00FF, 0x8000}, 0xFF8000, kCodeStart + 6},
+        // Address errors: the top byte stays in the address; user mode names user data.
+        {"MOVE.W (A0),D0", {0x3010}, 0x2700, 0xAB002001, 3, 0x3015, 0xAB002001, kCode},
+        {"MOVE.W D0,(A0) as user", {0x3080}, kSrUser, 0x3001, 3, 0x3081, 0x3001, kCode},
+        // Bus errors from the device and from unmapped space. MOVE writes before it prefetches,
+        // and to a long address before it has taken the address's second word.
+        {"MOVE.W $8000.W,D0", {0x3038, 0x8000}, 0x2700, 0, 2, 0x3035, 0xFFFF8000, kCode + 2},
+        {"MOVE.W D0,$FF8000", {0x33C0, 0xFF, 0x8000}, 0x2700, 0, 2, 0x33C5, 0xFF8000, kCode + 2},
+        {"MOVE.B D0,$20001", {0x13C0, 2, 1}, 0x2700, 0, 2, 0x13C5, 0x20001, kCode + 2},
+        {"MOVE.L D0,(A0)", {0x2080}, 0x2700, 0x20000, 2, 0x2085, 0x20000, kCode},
+        // A read-modify-write prefetches before its write: the next instruction's address.
+        {"ADDQ.W #1,$7000", {0x5279, 0, 0x7000}, kSrUser, 0, 2, 0x5261, 0x7000, kCode + 6},
+        // A long below the register goes low word first; MOVEM writes before it prefetches.
+        {"MOVEM.L D0-D1,-(A0)", {0x48E0, 0xC000}, 0x2700, 0x3001, 3, 0x48E5, 0x2FFF, kCode + 2},
+        // A fetch at an odd address stacks the target less 4; an odd vector is such a fetch,
+        // and its frame lies below the TRAP's own.
+        {"JMP (A0)", {0x4ED0}, 0x2700, 0x2001, 3, 0x4EDE, 0x2001, 0x1FFD},
+        {"JMP (A0) as user", {0x4ED0}, kSrUser, 0x2001, 3, 0x4EDA, 0x2001, 0x1FFD},
+        {"TRAP #1 to $3001", {0x4E41}, 0x2700, 0, 3, 0x4E5E, 0x3001, 0x2FFD, 14 + 6},
     };
-    for (const Case& access : cases) {
-        SCOPED_TRACE(access.assembly);
-        MappedMachine machine;
-        RecordingDevice device;
-        machine.supervisor.putDeviceFirst(device.range(kDevice, kDevice + 0xFF));
-        machine.installLists();
-        device.duringAccess = [](CpuState& cpu, const DeviceAccess&) { CpuSignalBusError(cpu); };
-        machine.cpu.d[0] = 0x12345678;
-        machine.placeCode(kCodeStart, access.code);
+    for (const Case& fault : cases) {
+        SCOPED_TRACE(fault.what);
+        MachineWithFaults machine;
+        machine.startAt(kCodeStart, fault.startSr);
+        machine.cpu.a[0] = fault.a0;
+        machine.cpu.d[0] = 0x00010001;  // MOVE sets the flags before its write: here all clear
+        machine.setVector(33, 0x3001);
+        machine.placeCode(kCodeStart, fault.code);
 
-        machine.run(100);
-        EXPECT_EQ(device.accesses.size(), 1u);
-        EXPECT_EQ(machine.stoppedInVector(), 2);
-        const Group0Frame frame = Group0FrameAt(machine, kSupervisorStack - 14);
-        EXPECT_EQ(frame.faultAddress, access.faultAddress);
-        EXPECT_EQ(frame.pc, access.stackedPc);
-        EXPECT_EQ(machine.cpu.d[0], 0x12345678u);
+        machine.run(200);
+        ASSERT_EQ(machine.stoppedInVector(), fault.vector);
+        ASSERT_EQ(machine.cpu.a[7], kSupervisorStack - fault.frameBelowStack);
+        const Group0Frame frame = Group0FrameAt(machine, machine.cpu.a[7]);
+        EXPECT_EQ(frame.accessWord, fault.accessWord);
+        EXPECT_EQ(frame.faultAddress, fault.faultAddress);
+        EXPECT_EQ(frame.instructionRegister, fault.code[0]);
+        EXPECT_EQ(frame.sr, fault.startSr);
+        EXPECT_EQ(frame.pc, fault.stackedPc);
     }
 }
 
@@ -132,6 +124,8 @@ TEST(Group0, FaultWhileStackingAGroup0FrameHalts) {
         {"address error, odd stack", 0x7FFF, {0x3010}},
         // MOVE.W D0,$20000 with the stack where nothing is mapped either.
         {"bus error, unmapped stack", 0x30000, {0x33C0, 0x0002, 0x0000}},
+        // TRAP #1: its own frame meets the odd stack first.
+        {"trap, odd stack", 0x7FFF, {0x4E41}},
     };
     for (const Case& fault : cases) {
         SCOPED_TRACE(fault.what);
