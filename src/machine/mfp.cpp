@@ -45,9 +45,11 @@ constexpr uint8_t kVectorSoftwareEnd = 0x08;
 constexpr uint8_t kControlResetBit = 0x10;
 constexpr uint8_t kControlEventBit = 0x08;
 constexpr uint8_t kControlModeBits = 0x07;
-// The request lines belong to the ACIA and the floppy controller: a program's write to GPIP
-// cannot move them, as the pins are inputs on the machine.
-constexpr uint8_t kGpipMachineLines = (1u << kMfpGpipKeyboardAcia) | (1u << kMfpGpipFloppy);
+// The request lines belong to the ACIA and the floppy controller, the monitor detect to the
+// monitor socket: a program's write to GPIP cannot move them, as the pins are inputs on the
+// machine.
+constexpr uint8_t kGpipMachineLines =
+    (1u << kMfpGpipKeyboardAcia) | (1u << kMfpGpipFloppy) | (1u << kMfpGpipMonochromeDetect);
 
 constexpr MfpTimer kAllTimers[4] = {MfpTimer::A, MfpTimer::B, MfpTimer::C, MfpTimer::D};
 
@@ -126,9 +128,11 @@ void ArmDelayTimer(Mfp& mfp, MfpTimer timer, int32_t now) {
 // Timers A and B: a new period only when the timer is enabled and counts time (or, for B,
 // reloads its line count); otherwise the timer keeps what it had.
 void RearmTimerA(Mfp& mfp, int32_t now) {
-    if (ChannelSet(mfp.registers.interruptEnable, kMfpChannelTimerA) &&
-        DelayModeSelected(mfp.registers, MfpTimer::A)) {
+    if (!ChannelSet(mfp.registers.interruptEnable, kMfpChannelTimerA)) return;
+    if (DelayModeSelected(mfp.registers, MfpTimer::A)) {
         ArmDelayTimer(mfp, MfpTimer::A, now);
+    } else if (MfpTimerACountsEvents(mfp)) {
+        mfp.timerAEventsLeft = mfp.registers.timerData[Index(MfpTimer::A)];
     }
 }
 
@@ -164,7 +168,7 @@ uint8_t ReadRegister(const Mfp& mfp, int index, int32_t now) {
     const MfpRegisters& r = mfp.registers;
     switch (index) {
         case kGpip:
-            return r.generalPurposeIo | (1u << kMfpGpipMonochromeDetect);
+            return r.generalPurposeIo;
         case kActiveEdge:
             return r.activeEdge;
         case kDataDirection:
@@ -427,6 +431,20 @@ bool MfpFireDueTimer(Mfp& mfp, CpuState& cpu, MfpTimer timer, int32_t now) {
     return MfpRequestInterrupt(mfp, cpu, ChannelOf(timer));
 }
 
+bool MfpTimerACountsEvents(const Mfp& mfp) {
+    const uint8_t control = mfp.registers.timerAControl;
+    return ChannelSet(mfp.registers.interruptEnable, kMfpChannelTimerA) &&
+           (control & (kControlResetBit | kControlEventBit | kControlModeBits)) == kControlEventBit;
+}
+
+bool MfpTimerAInputPulse(Mfp& mfp, CpuState& cpu) {
+    if (!MfpTimerACountsEvents(mfp)) return false;
+    // An 8-bit counter: TADR = 0 counts 256 pulses.
+    if (--mfp.timerAEventsLeft != 0) return false;
+    mfp.timerAEventsLeft = mfp.registers.timerData[Index(MfpTimer::A)];
+    return MfpRequestInterrupt(mfp, cpu, kMfpChannelTimerA);
+}
+
 bool MfpCountDisplayLine(Mfp& mfp, CpuState& cpu) {
     if (!MfpTimerBCountsLines(mfp)) return false;
     // An 8-bit counter: a count of 0 wraps, so TBDR = 0 means 256 lines.
@@ -446,6 +464,7 @@ uint8_t MfpTimerCount(const Mfp& mfp, MfpTimer timer, int32_t now) {
     if (timer == MfpTimer::B && (mfp.registers.timerBControl & kControlEventBit)) {
         return mfp.timerBLinesLeft;
     }
+    if (timer == MfpTimer::A && MfpTimerACountsEvents(mfp)) return mfp.timerAEventsLeft;
     if (!MfpTimerCountsTime(mfp, timer)) return data;
     const MfpTimerState& state = mfp.timers[Index(timer)];
     // The counter runs from the data value down to 1 and reloads at the time-out, so a read
@@ -463,6 +482,23 @@ void MfpSetGpipLine(Mfp& mfp, int bit, bool high) {
     const uint8_t mask = static_cast<uint8_t>(1u << bit);
     uint8_t& lines = mfp.registers.generalPurposeIo;
     lines = static_cast<uint8_t>(high ? (lines | mask) : (lines & ~mask));
+}
+
+bool MfpDriveGpipLine(Mfp& mfp, int bit, bool high) {
+    const bool wasHigh = (mfp.registers.generalPurposeIo >> bit) & 1;
+    MfpSetGpipLine(mfp, bit, high);
+    const bool risingEdgeActive = (mfp.registers.activeEdge >> bit) & 1;
+    return wasHigh != high && high == risingEdgeActive;
+}
+
+int MfpGpipChannel(int bit) {
+    constexpr int kChannels[8] = {0, 1, 2, 3, 6, 7, 14, 15};
+    return kChannels[bit & 7];
+}
+
+void MfpLatchRequest(Mfp& mfp, int channel) {
+    MfpRegisters& r = mfp.registers;
+    if (ChannelSet(r.interruptEnable, channel)) r.interruptPending |= ChannelBit(channel);
 }
 
 }  // namespace orvet

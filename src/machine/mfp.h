@@ -25,11 +25,14 @@ constexpr int kMfpChannelFloppy = 7;
 constexpr int kMfpChannelKeyboard = 6;
 constexpr int kMfpChannelTimerC = 5;
 constexpr int kMfpChannelTimerD = 4;
+constexpr int kMfpChannelMonitorDetect = 15;  // GPIP 7
 
 // GPIP lines driven by the machine (active low request lines) and the monitor detect.
 constexpr int kMfpGpipKeyboardAcia = 4;
 constexpr int kMfpGpipFloppy = 5;
-constexpr int kMfpGpipMonochromeDetect = 7;  // always reads 1: a colour monitor
+// 1 with the colour monitor the machine has; on the STE the DMA sound's "active" line is XORed
+// into it, so it reads 0 while a sample frame plays.
+constexpr int kMfpGpipMonochromeDetect = 7;
 
 constexpr uint32_t kMfpBlockFirst = 0xFFFA00;
 constexpr uint32_t kMfpBlockLast = 0xFFFA3F;
@@ -42,8 +45,9 @@ enum class MfpTimer : int { A = 0, B = 1, C = 2, D = 3 };
 // The register file. Interrupt registers are kept as 16-bit channel sets: bit c is channel c,
 // so the A register is the high byte and the B register the low byte.
 struct MfpRegisters {
-    // Bits 4 and 5 are the keyboard ACIA and floppy request lines, inactive (high) at power-on.
-    uint8_t generalPurposeIo = 0x30;  // GPIP
+    // Bits 4 and 5 are the keyboard ACIA and floppy request lines, inactive (high) at power-on;
+    // bit 7 is the monitor detect of a colour monitor.
+    uint8_t generalPurposeIo = 0xB0;  // GPIP
     uint8_t activeEdge = 0;           // AER
     uint8_t dataDirection = 0;        // DDR
     uint16_t interruptEnable = 0;     // IERA:IERB
@@ -67,7 +71,8 @@ struct MfpTimerState {
 struct Mfp {
     MfpRegisters registers;
     MfpTimerState timers[4];
-    uint8_t timerBLinesLeft = 0;  // display lines left in event-count mode
+    uint8_t timerBLinesLeft = 0;   // display lines left in event-count mode
+    uint8_t timerAEventsLeft = 0;  // input pulses left in event-count mode
 };
 
 // ---- Register page (byte and word handlers; a long access arrives as two words) ----
@@ -105,6 +110,13 @@ int32_t MfpNextEventTime(const Mfp& mfp);
 // requests its interrupt. True when that request was posted and accepted (the caller then
 // returns from its step, one interrupt per call).
 bool MfpFireDueTimer(Mfp& mfp, CpuState& cpu, MfpTimer timer, int32_t now);
+// True while Timer A counts the pulses on its input (event-count mode).
+bool MfpTimerACountsEvents(const Mfp& mfp);
+// One pulse on Timer A's input (TAI; the STE's DMA sound pulses it at the end of each sample
+// frame). A pulse has both edges, so it counts once whichever edge the active-edge register
+// selects. In event-count mode the counter decrements and, at 0, reloads from TADR and requests
+// channel 13. True when that request was posted and accepted.
+bool MfpTimerAInputPulse(Mfp& mfp, CpuState& cpu);
 // One display line for Timer B's event count (the caller decides that a display line began).
 // Reloads from TBDR and requests channel 8 when the count reaches 0. True when accepted.
 bool MfpCountDisplayLine(Mfp& mfp, CpuState& cpu);
@@ -113,7 +125,18 @@ void MfpRebase(Mfp& mfp, int32_t frameCycles);
 // The value a read of the timer's data register gives at `now`.
 uint8_t MfpTimerCount(const Mfp& mfp, MfpTimer timer, int32_t now);
 
-// ---- GPIP lines the machine drives (the ACIA and the floppy controller) ----
+// ---- GPIP lines the machine drives (the ACIAs, the floppy controller, the monitor detect) ----
+// Sets the line's level, without edge detection.
 void MfpSetGpipLine(Mfp& mfp, int bit, bool high);
+// Sets the line's level and tells whether it just made the transition the active-edge register
+// selects for it (bit clear: high to low, set: low to high), the edge that raises the line's
+// interrupt channel (MfpGpipChannel).
+bool MfpDriveGpipLine(Mfp& mfp, int bit, bool high);
+// The interrupt channel of GPIP line `bit`: 0-3 for lines 0-3, 6 and 7 for lines 4 and 5, 14 and
+// 15 for lines 6 and 7.
+int MfpGpipChannel(int bit);
+// A request raised inside a processor slice, where nothing may be posted: the channel becomes
+// pending if it is enabled, and the frame loop delivers it (the caller ends the slice).
+void MfpLatchRequest(Mfp& mfp, int channel);
 
 }  // namespace orvet

@@ -250,6 +250,63 @@ TEST_F(MfpTest, TimerBEventCountFiresOnDisplayLines) {
     EXPECT_EQ(interrupts, 2);
 }
 
+// Timer A in event-count mode counts the pulses on its input (the STE's DMA sound frame ends):
+// at 0 it reloads from TADR and interrupts; the data register reads the pulses left.
+TEST_F(MfpTest, TimerAEventCountCountsInputPulses) {
+    Write(kVr, 0x40);
+    Write(kImra, 0x20);
+    Write(kTadr, 3);
+    Write(kTacr, 0x08);
+    int interrupts = 0;
+    for (int pulse = 1; pulse <= 7; ++pulse) {
+        interrupts += MfpTimerAInputPulse(mfp, cpu);
+        EXPECT_EQ(cpu.interruptVector[6], pulse >= 3 ? 0x4D : 0) << pulse;
+        Acknowledge();
+    }
+    EXPECT_EQ(interrupts, 2);
+    EXPECT_EQ(Read(kTadr), 2);
+    EXPECT_EQ(MfpTimerEventTime(mfp, MfpTimer::A), kMfpNoEvent);
+    // Delay, pulse-width and stopped modes, or the channel disabled: pulses are not counted.
+    for (uint8_t control : {0x01, 0x09, 0x00, 0x18}) {
+        Write(kTacr, control);
+        EXPECT_FALSE(MfpTimerACountsEvents(mfp)) << int(control);
+        EXPECT_FALSE(MfpTimerAInputPulse(mfp, cpu));
+    }
+    Write(kTacr, 0x08);
+    Write(kIera, 0x00);
+    EXPECT_FALSE(MfpTimerAInputPulse(mfp, cpu));
+    EXPECT_EQ(Read(kIpra), 0x00);
+}
+
+// A machine-driven GPIP line raises its channel on the edge the active-edge register selects:
+// high to low with the bit clear, low to high with it set; a level held is no edge.
+TEST_F(MfpTest, GpipLinesRaiseTheirChannelOnTheActiveEdge) {
+    struct Change {
+        uint8_t activeEdge;
+        bool high;
+        bool edge;
+    };
+    const Change changes[] = {
+        {0x00, true, false},  {0x00, false, true}, {0x00, false, false}, {0x00, true, false},
+        {0x80, false, false}, {0x80, true, true},  {0x80, true, false},
+    };
+    for (const Change& change : changes) {
+        Write(0xFFFA03, change.activeEdge);
+        EXPECT_EQ(MfpDriveGpipLine(mfp, kMfpGpipMonochromeDetect, change.high), change.edge)
+            << int(change.activeEdge) << " to " << change.high;
+        EXPECT_EQ(Read(kGpip) >> 7, change.high ? 1 : 0);
+    }
+    EXPECT_EQ(MfpGpipChannel(kMfpGpipKeyboardAcia), kMfpChannelKeyboard);
+    EXPECT_EQ(MfpGpipChannel(kMfpGpipMonochromeDetect), kMfpChannelMonitorDetect);
+    // Raised inside a slice, an enabled channel is left pending; a disabled one ignores it.
+    MfpLatchRequest(mfp, kMfpChannelMonitorDetect);
+    EXPECT_EQ(Read(kIpra), 0x80);
+    Write(kIera, 0x00);
+    Write(kIpra, 0x00);
+    MfpLatchRequest(mfp, kMfpChannelMonitorDetect);
+    EXPECT_EQ(Read(kIpra), 0x00);
+}
+
 TEST_F(MfpTest, RegisterFace) {
     // GPIP: the monitor detect always reads 1; the machine's request lines ignore the program.
     Write(kGpip, 0x00);
