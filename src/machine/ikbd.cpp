@@ -16,8 +16,10 @@ constexpr uint32_t kMidiData = 0xFFFC06;
 constexpr uint8_t kStatusReceiveFull = 0x01;
 constexpr uint8_t kStatusTransmitEmpty = 0x02;
 constexpr uint8_t kStatusInterruptRequest = 0x80;
-// Control bits 0-1 both set is the 6850's master reset: it empties the receive side.
+// Control bits 0-1 both set is the 6850's master reset: it clears the status and holds the
+// receiver until another value is written.
 constexpr uint8_t kControlMasterReset = 0x03;
+constexpr uint8_t kControlReceiveInterrupt = 0x80;
 
 constexpr uint8_t kHeaderJoystickEvent = 0xFF;
 constexpr uint8_t kHeaderJoystickReport = 0xFD;
@@ -315,9 +317,14 @@ void ReadMouseAndReport(Ikbd& ikbd, HostInput& input) {
     } while (movementX != 0 || movementY != 0);
 }
 
-// Bit 7 of the status goes with a delivered byte; only the data register read takes it away.
+bool InMasterReset(const Acia& acia) {
+    return (acia.control & kControlMasterReset) == kControlMasterReset;
+}
+
+// The transmitter hands each byte on at once, so it always reads empty.
 uint8_t KeyboardStatus(const Ikbd& ikbd) {
-    return ikbd.acia.status | kStatusTransmitEmpty;
+    return static_cast<uint8_t>(ikbd.acia.status | kStatusTransmitEmpty |
+                                (IkbdInterruptLineActive(ikbd) ? kStatusInterruptRequest : 0));
 }
 
 }  // namespace
@@ -330,7 +337,8 @@ bool IkbdHasRegister(uint32_t address) {
 }
 
 bool IkbdInterruptLineActive(const Ikbd& ikbd) {
-    return (ikbd.acia.status & kStatusInterruptRequest) != 0;
+    return (ikbd.acia.control & kControlReceiveInterrupt) &&
+           (ikbd.acia.status & kStatusReceiveFull);
 }
 
 uint8_t IkbdReadByte(Ikbd& ikbd, CpuState&, uint32_t address, int32_t) {
@@ -355,7 +363,7 @@ void IkbdWriteByte(Ikbd& ikbd, CpuState&, uint32_t address, uint8_t value, int32
     switch (address & 0xFFFFFF) {
         case kKeyboardControl:
             ikbd.acia.control = value;
-            if ((value & kControlMasterReset) == kControlMasterReset) ikbd.acia.status = 0;
+            if (InMasterReset(ikbd.acia)) ikbd.acia.status = 0;
             break;
         case kKeyboardData:
             IkbdReceiveCommandByte(ikbd, value);
@@ -410,9 +418,11 @@ bool IkbdStep(Ikbd& ikbd, HostInput& input) {
     ReadMouseAndReport(ikbd, input);
 
     if (!IkbdByteAvailable(ikbd)) return false;
+    const uint8_t received = IkbdTakeByte(ikbd);
+    if (InMasterReset(ikbd.acia)) return false;
     // A byte the program has not read yet is overwritten, as on the real line.
-    ikbd.acia.data = IkbdTakeByte(ikbd);
-    ikbd.acia.status |= kStatusReceiveFull | kStatusInterruptRequest;
+    ikbd.acia.data = received;
+    ikbd.acia.status |= kStatusReceiveFull;
     return true;
 }
 

@@ -12,9 +12,9 @@
 //     IkbdReadWord/IkbdWriteWord. After any access it mirrors the ACIA's interrupt line into
 //     MFP GPIP bit 4: GPIP bit 4 = IkbdInterruptLineActive(ikbd) ? 0 : 1 (the line is active low).
 //     No wait states of our own; no access changes timing, so no slice is ended.
-//   - Frame loop: when cycleCounter >= IkbdNextEventTime(ikbd), call IkbdStep. When it returns
-//     true a byte has just landed in the receive register: clear GPIP bit 4 and raise MFP
-//     channel 6 (post it at level 6, or set IPRB bit 6). At the frame end call IkbdRebase.
+//   - Frame loop: when cycleCounter >= IkbdNextEventTime(ikbd), call IkbdStep, then mirror
+//     IkbdInterruptLineActive into GPIP bit 4; the MFP raises channel 6 on the line's active
+//     edge. At the frame end call IkbdRebase.
 //   - Run-state driver and front end: TakeKeyboardSnapshot and IsKeyDown (F11, F12, Shift).
 #pragma once
 
@@ -63,9 +63,12 @@ struct HostInput {
 
 // ---- Chip state ----
 
+// The MC6850's receive side. Its interrupt request (status bit 7, and the line on MFP GPIP 4)
+// is a full receive register while receive interrupts are enabled (control bit 7); with them
+// disabled bytes still arrive and status bit 0 announces them to a program that polls.
 struct Acia {
-    uint8_t status = 0;   // bit 0 receive register full, bit 7 interrupt request
-    uint8_t control = 0;  // write-only on the chip; kept for the debugger
+    uint8_t status = 0;   // bit 0 receive register full; the other bits are made when read
+    uint8_t control = 0;  // write-only on the chip: bits 0-1 11 master reset, bit 7 receive IRQ
     uint8_t data = 0;     // receive register: the byte last delivered
 };
 
@@ -148,7 +151,7 @@ void IkbdWriteWord(Ikbd& ikbd, CpuState& cpu, uint32_t address, uint16_t value, 
 void IkbdReceiveCommandByte(Ikbd& ikbd, uint8_t value);
 
 // One keyboard-link step. Returns true when a byte was delivered into the ACIA's receive
-// register (the frame loop then pulls GPIP bit 4 low and raises MFP channel 6).
+// register; an ACIA held in master reset loses the byte the line brings.
 bool IkbdStep(Ikbd& ikbd, HostInput& input);
 int32_t IkbdNextEventTime(const Ikbd& ikbd);
 void IkbdRebase(Ikbd& ikbd, int32_t frameCycles);

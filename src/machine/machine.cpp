@@ -41,29 +41,38 @@ IoPage chipPage(Chip& chip, uint8_t firstOffset, uint8_t lastOffset, IoWaitRule 
     return page;
 }
 
+// A machine-driven GPIP line changed inside a processor slice: its active edge leaves the
+// line's channel pending, for the frame loop to deliver before the next instruction.
+void driveGpipInSlice(Machine& machine, CpuState& cpu, int bit, bool high) {
+    if (MfpDriveGpipLine(machine.mfp, bit, high)) {
+        MfpLatchRequest(machine.mfp, MfpGpipChannel(bit));
+        CpuEndSlice(cpu);
+    }
+}
+
 // The keyboard ACIA's interrupt request line is wired to MFP GPIP bit 4, active low: reading the
-// data register releases it.
-void mirrorAciaLine(Machine& machine) {
-    MfpSetGpipLine(machine.mfp, kMfpGpipKeyboardAcia, !IkbdInterruptLineActive(machine.ikbd));
+// data register releases it, and enabling receive interrupts with a byte waiting raises it.
+void mirrorAciaLine(Machine& machine, CpuState& cpu) {
+    driveGpipInSlice(machine, cpu, kMfpGpipKeyboardAcia, !IkbdInterruptLineActive(machine.ikbd));
 }
 uint8_t aciaReadByte(Machine& machine, CpuState& cpu, uint32_t address, int32_t time) {
     uint8_t value = IkbdReadByte(machine.ikbd, cpu, address, time);
-    mirrorAciaLine(machine);
+    mirrorAciaLine(machine, cpu);
     return value;
 }
 uint16_t aciaReadWord(Machine& machine, CpuState& cpu, uint32_t address, int32_t time) {
     uint16_t value = IkbdReadWord(machine.ikbd, cpu, address, time);
-    mirrorAciaLine(machine);
+    mirrorAciaLine(machine, cpu);
     return value;
 }
 void aciaWriteByte(Machine& machine, CpuState& cpu, uint32_t address, uint8_t value, int32_t time) {
     IkbdWriteByte(machine.ikbd, cpu, address, value, time);
-    mirrorAciaLine(machine);
+    mirrorAciaLine(machine, cpu);
 }
 void aciaWriteWord(Machine& machine, CpuState& cpu, uint32_t address, uint16_t value,
                    int32_t time) {
     IkbdWriteWord(machine.ikbd, cpu, address, value, time);
-    mirrorAciaLine(machine);
+    mirrorAciaLine(machine, cpu);
 }
 
 void installPages(Machine& machine) {
@@ -282,12 +291,12 @@ int32_t FrameStep(Machine& machine) {
     // 8-9. The keyboard link delivers one byte per step into the ACIA.
     if (postPending(machine, kMfpChannelKeyboard, EventKind::KeyboardLink)) return 0;
     if (now >= IkbdNextEventTime(machine.ikbd)) {
-        if (IkbdStep(machine.ikbd, machine.host)) {
-            MfpSetGpipLine(machine.mfp, kMfpGpipKeyboardAcia, false);
-            if (MfpRequestInterrupt(machine.mfp, cpu, kMfpChannelKeyboard)) {
-                frame.eventKind = EventKind::KeyboardLink;
-                return 0;
-            }
+        IkbdStep(machine.ikbd, machine.host);
+        if (MfpDriveGpipLine(machine.mfp, kMfpGpipKeyboardAcia,
+                             !IkbdInterruptLineActive(machine.ikbd)) &&
+            MfpRequestInterrupt(machine.mfp, cpu, kMfpChannelKeyboard)) {
+            frame.eventKind = EventKind::KeyboardLink;
+            return 0;
         }
     }
     if (IkbdNextEventTime(machine.ikbd) < limit) {

@@ -297,6 +297,33 @@ TEST(KeyboardLink, BytesReachTheProgramThroughTheAciaAndMfpChannelSix) {
     EXPECT_EQ(received(), (std::vector<uint8_t>{0xF0, 0x1E, 0x9E})) << "make and break of A";
 }
 
+// With receive interrupts off the byte still arrives for a program that polls status bit 0,
+// and no channel 6 interrupt comes; enabling them with the byte waiting raises the ACIA line on
+// GPIP 4, and the MFP interrupts on its edge.
+TEST(KeyboardLink, ReceiveInterruptsFollowTheAciaControlRegister) {
+    RunningMachine running(0x2700);
+    Machine& machine = running.machine;
+    running.countIn(0x46, 3,
+                    {0x1039, 0x00FF, 0xFC02,            // MOVE.B $FFFC02,D0     take the byte
+                     0x13FC, 0x00BF, 0x00FF, 0xFA11});  // MOVE.B #$BF,$FFFA11   ISRB
+    running.place(kCode,
+                  {0x13FC, 0x0048, 0x00FF, 0xFA17,  // MOVE.B #$48,$FFFA17   VR
+                   0x08F9, 0x0006, 0x00FF, 0xFA09,  // BSET #6,$FFFA09       IERB: the ACIA
+                   0x08F9, 0x0006, 0x00FF, 0xFA15,  // BSET #6,$FFFA15       IMRB
+                   0x13FC, 0x0016, 0x00FF, 0xFC00,  // MOVE.B #$16,$FFFC00   receive interrupts off
+                   0x46FC, 0x2500,                  // MOVE.W #$2500,SR
+                   0x0839, 0x0000, 0x00FF, 0xFC00,  // BTST #0,$FFFC00       poll: a byte?
+                   0x67F6,                          // BEQ.S poll
+                   0x1239, 0x00FF, 0xFC00,          // MOVE.B $FFFC00,D1     the status polled
+                   0x13FC, 0x0096, 0x00FF, 0xFC00,  // MOVE.B #$96,$FFFC00   receive interrupts on
+                   0x60FE});                        // BRA.S *
+    IkbdQueueBytes(machine.ikbd, {0x42});
+    for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(RunFrame(machine));
+    EXPECT_EQ(machine.cpu.d[1] & 0xFF, 0x03u) << "received, no interrupt request";
+    EXPECT_EQ(machine.cpu.d[3], 1u) << "one interrupt, once enabled";
+    EXPECT_EQ(machine.cpu.d[0] & 0xFF, 0x42u);
+}
+
 TEST(RunStates, DebuggerStepsOneInstructionAndStopsAtItsStops) {
     RunningMachine running(0x2700);
     Machine& machine = running.machine;
