@@ -5,6 +5,8 @@
 namespace orvet {
 namespace {
 
+static_assert(kDmaSoundFrameCycles == kFrameCycles, "the DMA sound is made for the frame's length");
+
 // The shifter starts each line a few cycles late or early against the processor, in a pattern
 // that repeats every 33 lines.
 constexpr int32_t kLineJitter[33] = {0, 0, 0, 0, 4, 0, 4, 0, 0, 4, 0, 4, 0, 4, 0, 0, 4,
@@ -75,6 +77,39 @@ void aciaWriteWord(Machine& machine, CpuState& cpu, uint32_t address, uint16_t v
     mirrorAciaLine(machine, cpu);
 }
 
+// GPIP 7 is the monitor detect, 1 for the colour monitor; on the STE the DMA sound's active line
+// is XORed into it.
+bool monitorDetectLine(const Machine& machine) {
+    return !(machine.steMode && DmaSoundActive(machine.sound.dmaSound));
+}
+
+// Every access may have run the DMA sound on past a frame end: its pulse for Timer A waits for
+// the frame loop, and a start or a stop moves GPIP 7.
+void afterDmaSoundAccess(Machine& machine, CpuState& cpu) {
+    driveGpipInSlice(machine, cpu, kMfpGpipMonochromeDetect, monitorDetectLine(machine));
+    if (machine.sound.dmaSound.endPulsesOwed != 0) CpuEndSlice(cpu);
+}
+uint8_t dmaSoundReadByte(Machine& machine, CpuState& cpu, uint32_t address, int32_t time) {
+    uint8_t value = DmaSoundReadByte(machine.sound.dmaSound, cpu, address, time);
+    afterDmaSoundAccess(machine, cpu);
+    return value;
+}
+uint16_t dmaSoundReadWord(Machine& machine, CpuState& cpu, uint32_t address, int32_t time) {
+    uint16_t value = DmaSoundReadWord(machine.sound.dmaSound, cpu, address, time);
+    afterDmaSoundAccess(machine, cpu);
+    return value;
+}
+void dmaSoundWriteByte(Machine& machine, CpuState& cpu, uint32_t address, uint8_t value,
+                       int32_t time) {
+    DmaSoundWriteByte(machine.sound.dmaSound, cpu, address, value, time);
+    afterDmaSoundAccess(machine, cpu);
+}
+void dmaSoundWriteWord(Machine& machine, CpuState& cpu, uint32_t address, uint16_t value,
+                       int32_t time) {
+    DmaSoundWriteWord(machine.sound.dmaSound, cpu, address, value, time);
+    afterDmaSoundAccess(machine, cpu);
+}
+
 void installPages(Machine& machine) {
     IoSetPage(machine.io, 0xFF8000, MemoryConfigurationPage(machine.memory));
     IoSetPage(
@@ -121,6 +156,29 @@ bool runTimer(Machine& machine, MfpTimer timer, EventKind kind, int32_t now, int
     if (next != kMfpNoEvent && next < limit) {
         limit = next;
         machine.frame.eventKind = kind;
+    }
+    return false;
+}
+
+// The STE's DMA sound: runs it to a frame end that is due, pulses Timer A's input once per frame
+// end and moves GPIP 7, one interrupt per call, then limits the slice to the next frame end.
+bool dmaSoundStep(Machine& machine, int32_t now, int32_t& limit) {
+    DmaSound& dma = machine.sound.dmaSound;
+    if (now >= DmaSoundNextEventTime(dma)) DmaSoundAdvance(dma, now);
+    if (MfpDriveGpipLine(machine.mfp, kMfpGpipMonochromeDetect, monitorDetectLine(machine)) &&
+        MfpRequestInterrupt(machine.mfp, machine.cpu, kMfpChannelMonitorDetect)) {
+        machine.frame.eventKind = EventKind::TimerA;
+        return true;
+    }
+    while (DmaSoundTakeEndPulse(dma)) {
+        if (MfpTimerAInputPulse(machine.mfp, machine.cpu)) {
+            machine.frame.eventKind = EventKind::TimerA;
+            return true;
+        }
+    }
+    if (DmaSoundNextEventTime(dma) < limit) {
+        limit = DmaSoundNextEventTime(dma);
+        machine.frame.eventKind = EventKind::TimerA;
     }
     return false;
 }
@@ -216,10 +274,13 @@ void ShutdownMachine(Machine& machine) {
 void SetMachineModel(Machine& machine, bool ste) {
     machine.steMode = ste;
     IoSetPage(machine.io, 0xFF8900,
-              ste ? chipPage<DmaSound, DmaSoundReadByte, DmaSoundReadWord, DmaSoundWriteByte,
-                             DmaSoundWriteWord>(machine.sound.dmaSound, kDmaSoundBlockFirst & 0xFF,
+              ste ? chipPage<Machine, dmaSoundReadByte, dmaSoundReadWord, dmaSoundWriteByte,
+                             dmaSoundWriteWord>(machine, kDmaSoundBlockFirst & 0xFF,
                                                 kDmaSoundBlockLast & 0xFF, IoWaitRule::None)
                   : IoPage{});
+    // An STFM has no DMA sound to play on.
+    if (!ste) DmaSoundReset(machine.sound.dmaSound);
+    MfpSetGpipLine(machine.mfp, kMfpGpipMonochromeDetect, monitorDetectLine(machine));
 }
 
 void IoReset(Machine& machine) {
@@ -234,6 +295,7 @@ void ResetMachine(Machine& machine, bool clearRam) {
     IoReset(machine);
     YmReset(machine.ym);
     DmaSoundReset(machine.sound.dmaSound);
+    MfpSetGpipLine(machine.mfp, kMfpGpipMonochromeDetect, monitorDetectLine(machine));
 }
 
 int32_t FrameStep(Machine& machine) {
@@ -272,8 +334,11 @@ int32_t FrameStep(Machine& machine) {
         return 0;
     }
 
-    // 4-5. Timer A.
+    // 4-5. Timer A, and on the STE the DMA sound beside it: the end of each sample frame pulses
+    // Timer A's input, and the sound's active line reaches GPIP 7 (channel 15).
+    if (postPending(machine, kMfpChannelMonitorDetect, EventKind::TimerA)) return 0;
     if (postPending(machine, kMfpChannelTimerA, EventKind::TimerA)) return 0;
+    if (machine.steMode && dmaSoundStep(machine, now, limit)) return 0;
     if (runTimer(machine, MfpTimer::A, EventKind::TimerA, now, limit)) return 0;
 
     // 6-7. The floppy controller: its channel, then its command and motor events.

@@ -36,7 +36,7 @@ constexpr int32_t kLastDisplayLine = 263;
 enum class EventKind : uint8_t {
     Vbl = 0,
     Hbl = 1,
-    TimerA = 2,
+    TimerA = 2,  // also the STE's DMA sound frame ends on its input, and GPIP 7 beside them
     LineOrTimerB = 3,
     TimerC = 4,
     TimerD = 5,

@@ -2,22 +2,29 @@
 
 #include <algorithm>
 
+#include "cpu/cpu.h"
 #include "machine/memory.h"
 
 namespace orvet {
 namespace {
 
-// Page offsets.
-constexpr uint32_t kControlOffset = 0x01;
-constexpr uint32_t kLastAddressOffset = 0x13;  // control and the three address registers
-constexpr uint32_t kModeOffset = 0x20;
-constexpr uint32_t kMicrowireDataOffset = 0x22;
-constexpr uint32_t kMicrowireMaskOffset = 0x24;
-constexpr uint32_t kLastRegisterOffset = 0x26;
+// Word offsets on the page.
+constexpr uint32_t kControlWord = 0x00;
+constexpr uint32_t kFrameStartWord = 0x02;  // three words: high, middle, low
+constexpr uint32_t kCounterWord = 0x08;
+constexpr uint32_t kFrameEndWord = 0x0E;
+constexpr uint32_t kModeWord = 0x20;
+constexpr uint32_t kMicrowireDataWord = 0x22;
+constexpr uint32_t kMicrowireMaskWord = 0x24;
 
-// Sample frames fetched in one emulated frame at each rate: 6,258, 12,517, 25,033 and 50,066 Hz
-// at 50.06 frames a second.
-constexpr std::array<uint32_t, 4> kFramesPerEmulatedFrame = {125, 250, 500, 1001};
+// Which byte lanes of the data bus an access drives: a byte at an even address travels on the
+// upper lines, one at an odd address on the lower.
+constexpr uint16_t kUpperLane = 0xFF00;
+constexpr uint16_t kLowerLane = 0x00FF;
+constexpr uint16_t kBothLanes = 0xFFFF;
+
+// The sample clock's divider for rates 0-3.
+constexpr std::array<int64_t, 4> kClockDivider = {8, 4, 2, 1};
 
 // The LMC1992 takes an 11-bit command: address 10 (bits 10-9), then a function (bits 8-6) and
 // its value. Function 101 sets the left side, 100 the right; master, treble, bass and the input
@@ -26,46 +33,113 @@ constexpr uint16_t kMicrowireFunctionMask = 0x540;
 constexpr uint16_t kMicrowireLeft = 0x540;
 constexpr uint16_t kMicrowireRight = 0x500;
 
-uint16_t WordAt(const DmaSound& dma, uint32_t offset) {
-    return static_cast<uint16_t>(dma.image[offset] << 8 | dma.image[offset + 1]);
+// A 22-bit address from the three bytes of an address register.
+uint32_t AddressOf(const std::array<uint8_t, 3>& bytes) {
+    return (bytes[0] & 0x3Fu) << 16 | bytes[1] << 8 | bytes[2];
 }
 
-// A 22-bit address from the odd bytes of three consecutive words.
-uint32_t AddressAt(const DmaSound& dma, uint32_t highOffset) {
-    return (dma.image[highOffset] & 0x3Fu) << 16 | dma.image[highOffset + 2] << 8 |
-           dma.image[highOffset + 4];
+bool Playing(const DmaSound& dma) {
+    return dma.registers.control & kDmaSoundControlPlay;
 }
 
-void SetCounter(DmaSound& dma, uint32_t address) {
-    const uint32_t counterOffset = kDmaSoundCounterHigh & 0xFF;
-    dma.image[counterOffset] = static_cast<uint8_t>((address >> 16) & 0x3F);
-    dma.image[counterOffset + 2] = static_cast<uint8_t>(address >> 8);
-    dma.image[counterOffset + 4] = static_cast<uint8_t>(address);
+uint32_t BytesPerSampleFrame(const DmaSound& dma) {
+    return (dma.registers.mode & kDmaSoundModeMono) ? 1 : 2;
+}
+
+// One sample clock period in 1/kDmaSoundClockHz machine cycles.
+int64_t TickLength(const DmaSound& dma) {
+    return kClockDivider[dma.registers.mode & 3] * kDmaSoundMachineClockHz;
+}
+
+// The first machine cycle at or after a sample clock time.
+int32_t CycleOfTick(int64_t tick) {
+    return static_cast<int32_t>((tick + kDmaSoundClockHz - 1) / kDmaSoundClockHz);
+}
+
+void AddLevel(DmaSound& dma, int32_t time, int8_t left, int8_t right) {
+    if (dma.levelCount == dma.levels.size()) return;
+    dma.levels[dma.levelCount++] = {time, left, right};
+}
+
+// The DMA reaches RAM only; past the fitted RAM there is nothing to fetch and the sample is 0.
+int8_t FetchSigned(const MachineMemory* memory, uint32_t address) {
+    if (!memory || !memory->ramBase || address >= memory->ramSize || address >= kRamAreaSize) {
+        return 0;
+    }
+    return static_cast<int8_t>(memory->ramBase[address ^ 1]);
 }
 
 // Starting to play (and each repeat) takes the frame registers as they are then; changing them
 // while a frame plays affects only the next one.
 void LatchFrame(DmaSound& dma) {
-    dma.frameStart = AddressAt(dma, kDmaSoundFrameStartHigh & 0xFF);
-    dma.frameEnd = AddressAt(dma, kDmaSoundFrameEndHigh & 0xFF);
-    dma.playAddress = dma.frameStart;
-    dma.positionFraction = 0;
+    dma.frameStart = AddressOf(dma.registers.frameStart);
+    dma.frameEnd = AddressOf(dma.registers.frameEnd);
+    dma.fetchAddress = dma.frameStart;
+    dma.frameDone = false;
 }
 
-// The control register is written through here only. (GCC 12.2 at -O2 wrongly takes a store to
-// image[offset], offset odd, as never reaching image[1]: compared with a copy taken before the
-// store, the control byte then seemed unchanged and playing never started.)
-void WriteControl(DmaSound& dma, uint8_t control) {
-    const uint8_t previousControl = dma.image[kControlOffset];
-    dma.image[kControlOffset] = control;
-    if ((control & kDmaSoundControlPlay) && !(previousControl & kDmaSoundControlPlay)) {
-        LatchFrame(dma);
-        SetCounter(dma, dma.playAddress);
+bool SampleFrameLeft(const DmaSound& dma) {
+    return dma.fetchAddress + BytesPerSampleFrame(dma) <= dma.frameEnd;
+}
+
+// The frame end falls on the tick after the frame's last sample; an empty frame (end at or below
+// start) still takes one tick to find that it has nothing to play.
+void ScheduleEnd(DmaSound& dma) {
+    if (!Playing(dma)) {
+        dma.endTime = kDmaSoundNoEvent;
+        return;
     }
+    int64_t ticksToEnd = 0;
+    if (!dma.frameDone) {
+        const int64_t samplesLeft =
+            SampleFrameLeft(dma) ? (dma.frameEnd - dma.fetchAddress) / BytesPerSampleFrame(dma) : 0;
+        ticksToEnd = std::max<int64_t>(samplesLeft, 1);
+    }
+    dma.endTime = CycleOfTick(dma.nextTick + ticksToEnd * TickLength(dma));
+}
+
+// One tick of the sample clock: the frame that has played its last sample ends (a pulse for
+// Timer A; it repeats or stops), then the next sample frame goes to the DAC.
+void Tick(DmaSound& dma) {
+    const int32_t time = CycleOfTick(dma.nextTick);
+    if (dma.frameDone) {
+        ++dma.endPulsesOwed;
+        if (!(dma.registers.control & kDmaSoundControlRepeat)) {
+            dma.registers.control &= static_cast<uint8_t>(~kDmaSoundControlPlay);
+            dma.frameDone = false;
+            AddLevel(dma, time, 0, 0);
+            return;
+        }
+        LatchFrame(dma);
+    }
+    if (SampleFrameLeft(dma)) {
+        const int8_t left = FetchSigned(dma.memory, dma.fetchAddress);
+        const bool mono = BytesPerSampleFrame(dma) == 1;
+        const int8_t right = mono ? left : FetchSigned(dma.memory, dma.fetchAddress + 1);
+        AddLevel(dma, time, left, right);
+        dma.fetchAddress += BytesPerSampleFrame(dma);
+    }
+    dma.frameDone = !SampleFrameLeft(dma);
+    dma.nextTick += TickLength(dma);
+}
+
+void WriteControl(DmaSound& dma, CpuState& cpu, uint8_t control, int32_t time) {
+    const bool wasPlaying = Playing(dma);
+    dma.registers.control = control;
+    if (Playing(dma) && !wasPlaying) {
+        LatchFrame(dma);
+        dma.nextTick = static_cast<int64_t>(time) * kDmaSoundClockHz;
+    } else if (!Playing(dma) && wasPlaying) {
+        AddLevel(dma, time, 0, 0);
+    } else {
+        return;
+    }
+    ScheduleEnd(dma);
+    CpuEndSlice(cpu);  // the frame loop must see the new end time and the active line
 }
 
 void DecodeMicrowire(DmaSound& dma) {
-    const uint16_t command = WordAt(dma, kMicrowireDataOffset);
+    const uint16_t command = dma.registers.microwireData;
     const uint16_t function = command & kMicrowireFunctionMask;
     if (function == kMicrowireLeft) {
         dma.leftVolume = command & 31;
@@ -74,10 +148,56 @@ void DecodeMicrowire(DmaSound& dma) {
     }
 }
 
-// The DMA reaches RAM only; past the fitted RAM there is nothing to fetch and the sample is 0.
-int32_t FetchSigned(const MachineMemory& memory, uint32_t address) {
-    if (address >= memory.ramSize || address >= kRamAreaSize || !memory.ramBase) return 0;
-    return static_cast<int8_t>(memory.ramBase[address ^ 1]);
+uint8_t CounterByte(const DmaSound& dma, uint32_t index) {
+    const uint32_t counter = dma.fetchAddress & 0x3FFFFF;
+    return static_cast<uint8_t>(counter >> (16 - 8 * index));
+}
+
+uint16_t ReadRegister(const DmaSound& dma, uint32_t word) {
+    const DmaSoundRegisters& r = dma.registers;
+    if (word == kControlWord) return 0xFF00 | r.control;
+    if (word >= kFrameStartWord && word < kCounterWord) {
+        return 0xFF00 | r.frameStart[(word - kFrameStartWord) / 2];
+    }
+    if (word >= kCounterWord && word < kFrameEndWord) {
+        return 0xFF00 | CounterByte(dma, (word - kCounterWord) / 2);
+    }
+    if (word >= kFrameEndWord && word <= kFrameEndWord + 4) {
+        return 0xFF00 | r.frameEnd[(word - kFrameEndWord) / 2];
+    }
+    if (word == kModeWord) return r.mode;
+    // The data register shifts out to the LMC1992 as it is read: it reads as 0.
+    if (word == kMicrowireDataWord) return 0x0000;
+    if (word == kMicrowireMaskWord) return r.microwireMask;
+    return 0xFFFF;  // the gap between the address registers and the mode, and the page's tail
+}
+
+// The registers of 8 bits sit on the lower data lines; what an access puts on the upper ones is
+// lost. The microwire registers take each lane on its own, and only a word sends a command.
+void WriteRegister(DmaSound& dma, CpuState& cpu, uint32_t word, uint16_t value, uint16_t lanes,
+                   int32_t time) {
+    DmaSoundRegisters& r = dma.registers;
+    const auto low = static_cast<uint8_t>(value);
+    if (word == kMicrowireDataWord || word == kMicrowireMaskWord) {
+        uint16_t& target = word == kMicrowireDataWord ? r.microwireData : r.microwireMask;
+        target = static_cast<uint16_t>((target & ~lanes) | (value & lanes));
+        if (word == kMicrowireDataWord && lanes == kBothLanes) DecodeMicrowire(dma);
+        return;
+    }
+    if (!(lanes & kLowerLane)) return;
+    if (word == kControlWord) {
+        WriteControl(dma, cpu, low, time);
+    } else if (word >= kFrameStartWord && word < kCounterWord) {
+        r.frameStart[(word - kFrameStartWord) / 2] = low;
+    } else if (word >= kFrameEndWord && word <= kFrameEndWord + 4) {
+        r.frameEnd[(word - kFrameEndWord) / 2] = low;
+    } else if (word == kModeWord) {
+        // A new rate or width takes effect from the next tick; the frame's end moves with it.
+        r.mode = low;
+        ScheduleEnd(dma);
+        CpuEndSlice(cpu);
+    }
+    // The frame address counter is read only.
 }
 
 }  // namespace
@@ -93,50 +213,54 @@ bool DmaSoundHasRegister(uint32_t address) {
     return address >= kDmaSoundPageFirst && address <= kDmaSoundPageLast;
 }
 
-uint8_t DmaSoundReadByte(DmaSound& dma, CpuState&, uint32_t address, int32_t) {
-    const uint32_t offset = address & 0xFF;
-    if (offset <= kLastAddressOffset) return (offset & 1) ? dma.image[offset] : 0xFF;
-    if (offset >= kMicrowireDataOffset && offset <= kLastRegisterOffset) {
-        return dma.image[offset];
-    }
-    return 0xFF;  // the gap, the mode register (word access only) and beyond
+uint8_t DmaSoundReadByte(DmaSound& dma, CpuState&, uint32_t address, int32_t cycleTime) {
+    DmaSoundAdvance(dma, cycleTime);
+    const uint16_t word = ReadRegister(dma, address & 0xFE);
+    return static_cast<uint8_t>((address & 1) ? word : word >> 8);
 }
 
-uint16_t DmaSoundReadWord(DmaSound& dma, CpuState&, uint32_t address, int32_t) {
-    const uint32_t offset = address & 0xFE;
-    if (offset <= kLastAddressOffset) return WordAt(dma, offset);
-    // The microwire data register shifts out while it is read: it reads as 0.
-    if (offset == kMicrowireDataOffset) return 0x0000;
-    if (offset == kModeOffset || offset == kMicrowireMaskOffset) return WordAt(dma, offset);
-    return 0xFFFF;
+uint16_t DmaSoundReadWord(DmaSound& dma, CpuState&, uint32_t address, int32_t cycleTime) {
+    DmaSoundAdvance(dma, cycleTime);
+    return ReadRegister(dma, address & 0xFE);
 }
 
-void DmaSoundWriteByte(DmaSound& dma, CpuState&, uint32_t address, uint8_t value, int32_t) {
-    const uint32_t offset = address & 0xFF;
-    if (offset <= kLastAddressOffset) {
-        if (!(offset & 1)) return;  // the registers sit on the low data lines
-        if (offset == kControlOffset) {
-            WriteControl(dma, value);
-        } else {
-            dma.image[offset] = value;
-        }
-    } else if (offset >= kMicrowireDataOffset && offset <= kLastRegisterOffset) {
-        dma.image[offset] = value;
-    }
+void DmaSoundWriteByte(DmaSound& dma, CpuState& cpu, uint32_t address, uint8_t value,
+                       int32_t cycleTime) {
+    DmaSoundAdvance(dma, cycleTime);
+    const bool lower = address & 1;
+    WriteRegister(dma, cpu, address & 0xFE, lower ? value : static_cast<uint16_t>(value << 8),
+                  lower ? kLowerLane : kUpperLane, cycleTime);
 }
 
-void DmaSoundWriteWord(DmaSound& dma, CpuState&, uint32_t address, uint16_t value, int32_t) {
-    const uint32_t offset = address & 0xFE;
-    const bool stored = offset <= kLastAddressOffset || offset == kModeOffset ||
-                        offset == kMicrowireDataOffset || offset == kMicrowireMaskOffset;
-    if (!stored) return;
-    dma.image[offset] = static_cast<uint8_t>(value >> 8);
-    if (offset + 1 == kControlOffset) {
-        WriteControl(dma, static_cast<uint8_t>(value));
-    } else {
-        dma.image[offset + 1] = static_cast<uint8_t>(value);
+void DmaSoundWriteWord(DmaSound& dma, CpuState& cpu, uint32_t address, uint16_t value,
+                       int32_t cycleTime) {
+    DmaSoundAdvance(dma, cycleTime);
+    WriteRegister(dma, cpu, address & 0xFE, value, kBothLanes, cycleTime);
+}
+
+bool DmaSoundActive(const DmaSound& dma) {
+    return Playing(dma);
+}
+
+int32_t DmaSoundNextEventTime(const DmaSound& dma) {
+    return dma.endTime;
+}
+
+void DmaSoundAdvance(DmaSound& dma, int32_t time) {
+    const int64_t limit = static_cast<int64_t>(time) * kDmaSoundClockHz;
+    // Ticks that only put out a sample leave the end time where it was; a frame end moves it.
+    bool frameEnded = false;
+    while (Playing(dma) && dma.nextTick <= limit) {
+        frameEnded |= dma.frameDone;
+        Tick(dma);
     }
-    if (offset == kMicrowireDataOffset) DecodeMicrowire(dma);
+    if (frameEnded) ScheduleEnd(dma);
+}
+
+bool DmaSoundTakeEndPulse(DmaSound& dma) {
+    if (dma.endPulsesOwed == 0) return false;
+    --dma.endPulsesOwed;
+    return true;
 }
 
 int DmaSoundGain(uint8_t volume) {
@@ -145,46 +269,40 @@ int DmaSoundGain(uint8_t volume) {
 }
 
 void DmaSoundRender(DmaSound& dma, int32_t* mix, int count) {
-    uint8_t& control = dma.image[kControlOffset];
-    if (!(control & kDmaSoundControlPlay) || count < 1 || !dma.memory) return;
-    const uint8_t mode = dma.image[kModeOffset + 1];
-    const bool mono = (mode & kDmaSoundModeMono) != 0;
-    const uint32_t bytesPerFrame = mono ? 1 : 2;
-    const uint32_t step = (kFramesPerEmulatedFrame[mode & 3] << 16) / static_cast<uint32_t>(count);
-    const int32_t leftGain = DmaSoundGain(dma.leftVolume);
-    const int32_t rightGain = DmaSoundGain(dma.rightVolume);
-    const MachineMemory& memory = *dma.memory;
-
-    uint32_t address = dma.playAddress;
-    uint32_t position = dma.positionFraction;
-    for (int index = 0; index < count; ++index) {
-        uint32_t offset = (position >> 16) * bytesPerFrame;
-        if (address + offset + bytesPerFrame > dma.frameEnd) {
-            if (!(control & kDmaSoundControlRepeat)) {
-                // The frame is done and the chip stops, as a program polling the control bit
-                // expects.
-                control &= static_cast<uint8_t>(~kDmaSoundControlPlay);
-                address = std::max(dma.frameEnd, dma.frameStart);
-                position = 0;
-                break;
-            }
-            LatchFrame(dma);
-            address = dma.frameStart;
-            position &= 0xFFFF;
-            offset = 0;
-            if (address + bytesPerFrame > dma.frameEnd) break;  // an empty frame plays nothing
+    DmaSoundAdvance(dma, kDmaSoundFrameCycles);
+    const bool silent = dma.levelCount == 0 && dma.heldLevel.left == 0 && dma.heldLevel.right == 0;
+    if (mix && count >= 1 && !silent) {
+        const int32_t leftGain = DmaSoundGain(dma.leftVolume);
+        const int32_t rightGain = DmaSoundGain(dma.rightVolume);
+        // Each output sample takes the level the DAC held at its time, the nearest earlier
+        // sample frame, without interpolation.
+        DmaSoundLevel level = dma.heldLevel;
+        size_t next = 0;
+        for (int index = 0; index < count; ++index) {
+            const int32_t time =
+                static_cast<int32_t>(static_cast<int64_t>(index) * kDmaSoundFrameCycles / count);
+            while (next < dma.levelCount && dma.levels[next].time <= time)
+                level = dma.levels[next++];
+            mix[index] += (level.left * leftGain + level.right * rightGain) >> 1;
         }
-        if (mix) {
-            const int32_t left = FetchSigned(memory, address + offset);
-            // In mono the one byte goes to both sides, so it is as loud as a stereo pair.
-            const int32_t right = mono ? left : FetchSigned(memory, address + offset + 1);
-            mix[index] += (left * leftGain + right * rightGain) >> 1;
-        }
-        position += step;
     }
-    dma.playAddress = address + (position >> 16) * bytesPerFrame;
-    dma.positionFraction = position & 0xFFFF;
-    SetCounter(dma, dma.playAddress);
+
+    // The next frame: what the DAC holds at this frame's end carries over, and levels put out
+    // past it (by an access in the instruction that crossed the frame end) belong to the next.
+    size_t kept = 0;
+    for (size_t index = 0; index < dma.levelCount; ++index) {
+        DmaSoundLevel level = dma.levels[index];
+        if (level.time < kDmaSoundFrameCycles) {
+            dma.heldLevel = level;
+        } else {
+            level.time -= kDmaSoundFrameCycles;
+            dma.levels[kept++] = level;
+        }
+    }
+    dma.heldLevel.time = 0;
+    dma.levelCount = kept;
+    dma.nextTick -= static_cast<int64_t>(kDmaSoundFrameCycles) * kDmaSoundClockHz;
+    if (dma.endTime != kDmaSoundNoEvent) dma.endTime -= kDmaSoundFrameCycles;
 }
 
 }  // namespace orvet

@@ -2,6 +2,7 @@
 // program the MFP and the ACIA, and keep counters and buffers in RAM that these tests read.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -127,6 +128,91 @@ TEST(Program, KeyboardReportsReachTheProgramThroughTheAciaAndChannel6) {
     program.runFrames(2);
     EXPECT_EQ(program.newBytes(), (Bytes{0xFC, 0x24, 0x03, 0x15, 0x13, 0x45, 0x59}))
         << "time of day in BCD";
+}
+
+// dma_sound.s
+constexpr uint32_t kSoundMode = 0x600, kSoundControl = 0x602, kFrameLength = 0x604;
+constexpr uint32_t kFrameEnds = 0x610, kPlayingEnds = 0x614, kGpipBefore = 0x618;
+constexpr uint32_t kGpipPlaying = 0x61A, kGpipAtEnd = 0x61C, kControlAtEnd = 0x61E;
+constexpr uint32_t kNoDmaSound = 0x620;
+
+struct SamplePlayer : ProgramMachine {
+    SamplePlayer(bool ste, uint8_t mode, uint8_t control, uint32_t frameBytes)
+        : ProgramMachine("dma_sound") {
+        SetMachineModel(machine, ste);
+        setWord(kSoundMode, mode);
+        setWord(kSoundControl, control);
+        setWord(kFrameLength, static_cast<uint16_t>(frameBytes >> 16));
+        setWord(kFrameLength + 2, static_cast<uint16_t>(frameBytes));
+    }
+    // The cycles, counted from the first frame's start, at which the MFP's Timer A and GPIP 7
+    // interrupts were posted over `frames` frames.
+    std::vector<int64_t> postsOverFrames(int frames) {
+        std::vector<int64_t> times;
+        for (int frame = 0; frame < frames; ++frame) {
+            for (const Post& post : runFrameNotingPosts()) {
+                if (post.kind == EventKind::TimerA) {
+                    times.push_back(int64_t(frame) * kFrameCycles + post.cycle);
+                }
+            }
+        }
+        return times;
+    }
+};
+
+// A repeating frame of L sample frames ends every L periods of the rate's clock (50,066 Hz
+// divided by 8, 4, 2, 1), mono or stereo, and each end reaches the program as one Timer A
+// interrupt, posted as soon as the instruction in progress ends.
+TEST(Program, AnSteSamplePlayerGetsOneTimerAInterruptPerPlayedFrame) {
+    struct Case {
+        uint8_t mode;
+        uint32_t bytes;
+        int64_t divider;
+    };
+    const Case cases[] = {{0x80, 100, 8}, {0x01, 400, 4}, {0x82, 1500, 2}, {0x03, 1000, 1}};
+    constexpr int kFrames = 20;
+    // Cycles a post may wait: the VBL being taken and its handler's instruction.
+    constexpr double kLatency = 64;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode 0x" << std::hex << int(c.mode));
+        SamplePlayer player(true, c.mode, 3, c.bytes);
+        const std::vector<int64_t> posts = player.postsOverFrames(kFrames);
+        ASSERT_FALSE(posts.empty());
+        const int64_t samples = c.bytes / ((c.mode & 0x80) ? 1 : 2);
+        const double interval =
+            double(samples * c.divider * kDmaSoundMachineClockHz) / double(kDmaSoundClockHz);
+        for (size_t end = 1; end < posts.size(); ++end) {
+            ASSERT_NEAR(double(posts[end] - posts[0]), end * interval, kLatency) << "end " << end;
+        }
+        const double span = double(kFrames) * kFrameCycles - double(posts[0]);
+        EXPECT_GE(double(posts.size()), std::floor((span - kLatency) / interval));
+        EXPECT_LE(double(posts.size()), std::floor(span / interval) + 1);
+        EXPECT_NEAR(double(player.longWord(kFrameEnds)), double(posts.size()), 1);
+        EXPECT_EQ(player.longWord(kPlayingEnds), 0u) << "repeating, it never stops";
+        EXPECT_EQ(player.word(kGpipPlaying) & 0x80, 0) << "GPIP 7 is 0 while playing";
+    }
+}
+
+// Played once, the frame's end interrupts through Timer A and, as playing stops, through GPIP 7's
+// rising edge: the handler finds the control bit cleared and the monitor detect back at 1. An
+// STFM has no DMA sound: its registers fault and GPIP 7 is only the colour monitor's 1.
+TEST(Program, PlayingOnceEndsWithGpip7AndAnStfmHasNoDmaSound) {
+    SamplePlayer player(true, 0x03, 1, 1000);
+    const std::vector<int64_t> posts = player.postsOverFrames(3);
+    ASSERT_EQ(posts.size(), 2u) << "GPIP 7, then Timer A after its handler";
+    EXPECT_LT(posts[1] - posts[0], 400);
+    EXPECT_EQ(player.longWord(kFrameEnds), 1u);
+    EXPECT_EQ(player.longWord(kPlayingEnds), 1u);
+    EXPECT_EQ(player.word(kGpipBefore) & 0x80, 0x80);
+    EXPECT_EQ(player.word(kGpipPlaying) & 0x80, 0);
+    EXPECT_EQ(player.word(kGpipAtEnd) & 0x80, 0x80);
+    EXPECT_EQ(player.word(kControlAtEnd), 0);
+
+    SamplePlayer stfm(false, 0x03, 3, 1000);
+    EXPECT_TRUE(stfm.postsOverFrames(3).empty());
+    EXPECT_EQ(stfm.word(kNoDmaSound), 1);
+    EXPECT_EQ(stfm.word(kGpipBefore) & 0x80, 0x80);
+    EXPECT_EQ(stfm.longWord(kFrameEnds), 0u);
 }
 
 // probe.s

@@ -97,7 +97,7 @@ TEST(SoundMixer, SourcesSwitchedOffAreSilentButTheirChipsGoOn) {
     mixer->StartDmaSound(40);
     mixer->Frame({.YMSound = false, .DiskSound = false, .bDacSound = false});
     EXPECT_TRUE(mixer->Silent());
-    EXPECT_EQ(mixer->chips.dmaSound.playAddress, 0x1000u + 2000);
+    EXPECT_EQ(mixer->chips.dmaSound.fetchAddress, 0x1000u + 2002);  // 1,001 ticks at 50,066 Hz
     mixer->Frame({.YMSound = false, .DiskSound = false, .bDacSound = true});
     EXPECT_EQ(mixer->out[100], 40 * 256);
 }
