@@ -68,11 +68,13 @@ struct Machine {
         for (uint16_t word : words) setWord(address, word), address += 2;
     }
     // Runs the code at kCode in supervisor mode until it stops; bus errors are counted in D7 by
-    // a handler that drops the 14-byte frame's first 8 bytes and returns past the faulting
-    // instruction.
+    // a handler that drops the 14-byte frame's first 8 bytes and returns to the address in A6:
+    // the PC the 68000 stacks lies inside the faulting instruction, so a program that probes
+    // says where to carry on.
     uint32_t runProgram() {
         setLong(8, kBusErrorHandler);
-        place(kBusErrorHandler, {0x5287, 0x504F, 0x4E73});  // ADDQ.L #1,D7; ADDQ.W #8,A7; RTE
+        // ADDQ.L #1,D7; ADDQ.W #8,A7; MOVE.L A6,2(A7); RTE
+        place(kBusErrorHandler, {0x5287, 0x504F, 0x2F4E, 0x0002, 0x4E73});
         cpu.pc = kCode;
         cpu.interruptState = 0;
         cpu.sr = 0x2700;
@@ -86,6 +88,7 @@ struct Machine {
     // One data access from a program: MOVE.size (abs.L),D0 or MOVE.size D0,(abs.L).
     uint32_t faultsOf(uint16_t opcode, uint32_t address) {
         cpu.d[7] = 0;
+        cpu.a[6] = kCode + 6;
         place(kCode, {opcode, static_cast<uint16_t>(address >> 16), static_cast<uint16_t>(address),
                       0x4E72, 0x2700});
         runProgram();
@@ -139,9 +142,13 @@ TEST(MemoryMap, ProbingForHardwareTheMachineLacksEndsInBusErrors) {
     machine.cpu.d[7] = 0;
     uint32_t address = kCode;
     for (uint32_t probe : probes) {
-        machine.place(address, {0x41F9, static_cast<uint16_t>(probe >> 16),
-                                static_cast<uint16_t>(probe), 0x4A10});  // LEA probe,A0; TST.B (A0)
-        address += 8;
+        // LEA probe,A0; LEA next,A6; TST.B (A0)
+        const uint32_t next = address + 14;
+        machine.place(
+            address,
+            {0x41F9, static_cast<uint16_t>(probe >> 16), static_cast<uint16_t>(probe), 0x4DF9,
+             static_cast<uint16_t>(next >> 16), static_cast<uint16_t>(next), 0x4A10});
+        address = next;
     }
     machine.place(address, {0x4A39, 0x00FF, 0x8001, 0x4E72, 0x2700});  // TST.B $FF8001; STOP
     machine.runProgram();
