@@ -51,9 +51,33 @@ int64_t TickLength(const DmaSound& dma) {
     return kClockDivider[dma.registers.mode & 3] * kDmaSoundMachineClockHz;
 }
 
-// The first machine cycle at or after a sample clock time.
-int32_t CycleOfTick(int64_t tick) {
-    return static_cast<int32_t>((tick + kDmaSoundClockHz - 1) / kDmaSoundClockHz);
+// The same period in whole machine cycles and a remainder, so that the clock runs on without a
+// division per tick.
+struct TickStep {
+    int32_t cycles;
+    int32_t fraction;
+};
+constexpr TickStep StepOf(int64_t divider) {
+    const int64_t length = divider * kDmaSoundMachineClockHz;
+    return {static_cast<int32_t>(length / kDmaSoundClockHz),
+            static_cast<int32_t>(length % kDmaSoundClockHz)};
+}
+constexpr std::array<TickStep, 4> kTickSteps = {StepOf(kClockDivider[0]), StepOf(kClockDivider[1]),
+                                                StepOf(kClockDivider[2]), StepOf(kClockDivider[3])};
+
+// A tick takes effect on the first machine cycle at or after it.
+int32_t NextTickTime(const DmaSound& dma) {
+    return dma.nextTickCycle + (dma.nextTickFraction != 0 ? 1 : 0);
+}
+
+void StepClock(DmaSound& dma) {
+    const TickStep& step = kTickSteps[dma.registers.mode & 3];
+    dma.nextTickCycle += step.cycles;
+    dma.nextTickFraction += step.fraction;
+    if (dma.nextTickFraction >= kDmaSoundClockHz) {
+        dma.nextTickFraction -= static_cast<int32_t>(kDmaSoundClockHz);
+        ++dma.nextTickCycle;
+    }
 }
 
 void AddLevel(DmaSound& dma, int32_t time, int8_t left, int8_t right) {
@@ -95,13 +119,15 @@ void ScheduleEnd(DmaSound& dma) {
             SampleFrameLeft(dma) ? (dma.frameEnd - dma.fetchAddress) / BytesPerSampleFrame(dma) : 0;
         ticksToEnd = std::max<int64_t>(samplesLeft, 1);
     }
-    dma.endTime = CycleOfTick(dma.nextTick + ticksToEnd * TickLength(dma));
+    const int64_t end = static_cast<int64_t>(dma.nextTickCycle) * kDmaSoundClockHz +
+                        dma.nextTickFraction + ticksToEnd * TickLength(dma);
+    dma.endTime = static_cast<int32_t>((end + kDmaSoundClockHz - 1) / kDmaSoundClockHz);
 }
 
 // One tick of the sample clock: the frame that has played its last sample ends (a pulse for
 // Timer A; it repeats or stops), then the next sample frame goes to the DAC.
 void Tick(DmaSound& dma) {
-    const int32_t time = CycleOfTick(dma.nextTick);
+    const int32_t time = NextTickTime(dma);
     if (dma.frameDone) {
         ++dma.endPulsesOwed;
         if (!(dma.registers.control & kDmaSoundControlRepeat)) {
@@ -120,7 +146,47 @@ void Tick(DmaSound& dma) {
         dma.fetchAddress += BytesPerSampleFrame(dma);
     }
     dma.frameDone = !SampleFrameLeft(dma);
-    dma.nextTick += TickLength(dma);
+    StepClock(dma);
+}
+
+// Between frame ends a tick only puts a sample frame out: the ones due by `time` go out in one
+// pass that keeps what it needs at hand. Called with at least one such tick due.
+void PlayDueSamples(DmaSound& dma, int32_t time) {
+    const uint32_t width = BytesPerSampleFrame(dma);
+    const TickStep step = kTickSteps[dma.registers.mode & 3];
+    const MachineMemory* memory = dma.memory;
+    const uint8_t* ram = memory ? memory->ramBase : nullptr;
+    const uint32_t ramTop = ram ? std::min(memory->ramSize, kRamAreaSize) : 0;
+    const uint32_t frameEnd = dma.frameEnd;
+    DmaSoundLevel* levels = dma.levels.data();
+    const size_t capacity = dma.levels.size();
+    size_t levelCount = dma.levelCount;
+    uint32_t address = dma.fetchAddress;
+    int32_t cycle = dma.nextTickCycle;
+    int32_t fraction = dma.nextTickFraction;
+    while (address + width <= frameEnd) {
+        const int32_t tickTime = cycle + (fraction != 0 ? 1 : 0);
+        if (tickTime > time) break;
+        int8_t left = 0;
+        int8_t right = 0;
+        if (address + width <= ramTop) {
+            left = static_cast<int8_t>(ram[address ^ 1]);
+            right = width == 1 ? left : static_cast<int8_t>(ram[(address + 1) ^ 1]);
+        }
+        if (levelCount < capacity) levels[levelCount++] = {tickTime, left, right};
+        address += width;
+        cycle += step.cycles;
+        fraction += step.fraction;
+        if (fraction >= kDmaSoundClockHz) {
+            fraction -= static_cast<int32_t>(kDmaSoundClockHz);
+            ++cycle;
+        }
+    }
+    dma.levelCount = levelCount;
+    dma.fetchAddress = address;
+    dma.nextTickCycle = cycle;
+    dma.nextTickFraction = fraction;
+    dma.frameDone = !SampleFrameLeft(dma);
 }
 
 void WriteControl(DmaSound& dma, CpuState& cpu, uint8_t control, int32_t time) {
@@ -128,7 +194,8 @@ void WriteControl(DmaSound& dma, CpuState& cpu, uint8_t control, int32_t time) {
     dma.registers.control = control;
     if (Playing(dma) && !wasPlaying) {
         LatchFrame(dma);
-        dma.nextTick = static_cast<int64_t>(time) * kDmaSoundClockHz;
+        dma.nextTickCycle = time;
+        dma.nextTickFraction = 0;
     } else if (!Playing(dma) && wasPlaying) {
         AddLevel(dma, time, 0, 0);
     } else {
@@ -247,10 +314,13 @@ int32_t DmaSoundNextEventTime(const DmaSound& dma) {
 }
 
 void DmaSoundAdvance(DmaSound& dma, int32_t time) {
-    const int64_t limit = static_cast<int64_t>(time) * kDmaSoundClockHz;
     // Ticks that only put out a sample leave the end time where it was; a frame end moves it.
     bool frameEnded = false;
-    while (Playing(dma) && dma.nextTick <= limit) {
+    while (Playing(dma) && NextTickTime(dma) <= time) {
+        if (!dma.frameDone && SampleFrameLeft(dma)) {
+            PlayDueSamples(dma, time);
+            continue;
+        }
         frameEnded |= dma.frameDone;
         Tick(dma);
     }
@@ -276,32 +346,41 @@ void DmaSoundRender(DmaSound& dma, int32_t* mix, int count) {
         const int32_t rightGain = DmaSoundGain(dma.rightVolume);
         // Each output sample takes the level the DAC held at its time, the nearest earlier
         // sample frame, without interpolation.
+        // Output sample k stands at cycle floor(k x frame / count).
+        const int32_t timeStep = kDmaSoundFrameCycles / count;
+        const int32_t timeRemainder = kDmaSoundFrameCycles % count;
+        int32_t time = 0;
+        int32_t timeFraction = 0;
         DmaSoundLevel level = dma.heldLevel;
         size_t next = 0;
         for (int index = 0; index < count; ++index) {
-            const int32_t time =
-                static_cast<int32_t>(static_cast<int64_t>(index) * kDmaSoundFrameCycles / count);
-            while (next < dma.levelCount && dma.levels[next].time <= time)
+            while (next < dma.levelCount && dma.levels[next].time <= time) {
                 level = dma.levels[next++];
+            }
             mix[index] += (level.left * leftGain + level.right * rightGain) >> 1;
+            time += timeStep;
+            timeFraction += timeRemainder;
+            if (timeFraction >= count) {
+                timeFraction -= count;
+                ++time;
+            }
         }
     }
 
     // The next frame: what the DAC holds at this frame's end carries over, and levels put out
     // past it (by an access in the instruction that crossed the frame end) belong to the next.
-    size_t kept = 0;
-    for (size_t index = 0; index < dma.levelCount; ++index) {
-        DmaSoundLevel level = dma.levels[index];
-        if (level.time < kDmaSoundFrameCycles) {
-            dma.heldLevel = level;
-        } else {
-            level.time -= kDmaSoundFrameCycles;
-            dma.levels[kept++] = level;
-        }
-    }
+    // The levels are in time order.
+    size_t nextFrame = dma.levelCount;
+    while (nextFrame > 0 && dma.levels[nextFrame - 1].time >= kDmaSoundFrameCycles) --nextFrame;
+    if (nextFrame > 0) dma.heldLevel = dma.levels[nextFrame - 1];
     dma.heldLevel.time = 0;
+    size_t kept = 0;
+    for (size_t index = nextFrame; index < dma.levelCount; ++index) {
+        dma.levels[kept] = dma.levels[index];
+        dma.levels[kept++].time -= kDmaSoundFrameCycles;
+    }
     dma.levelCount = kept;
-    dma.nextTick -= static_cast<int64_t>(kDmaSoundFrameCycles) * kDmaSoundClockHz;
+    dma.nextTickCycle -= kDmaSoundFrameCycles;
     if (dma.endTime != kDmaSoundNoEvent) dma.endTime -= kDmaSoundFrameCycles;
 }
 

@@ -94,9 +94,10 @@ struct DmaSound {
     uint32_t frameEnd = 0;
     uint32_t fetchAddress = 0;  // the next sample frame; the frame address counter reads it
     bool frameDone = false;     // the frame's last sample is out: it ends at the next tick
-    // The next tick of the sample clock, in 1/kDmaSoundClockHz machine cycles from the start of
-    // the current emulated frame.
-    int64_t nextTick = 0;
+    // The next tick of the sample clock: the cycle it falls in (from the start of the current
+    // emulated frame) and how far into that cycle, in 1/kDmaSoundClockHz of a cycle.
+    int32_t nextTickCycle = 0;
+    int32_t nextTickFraction = 0;
     int32_t endTime = kDmaSoundNoEvent;  // cycle of the next frame end; none while stopped
     // Frame ends the chip has passed and the machine has not yet pulsed into Timer A's input.
     uint32_t endPulsesOwed = 0;
