@@ -25,8 +25,8 @@ Group0Frame Group0FrameAt(const MappedMachine& machine, uint32_t address) {
 
 // ---- Bus and address errors ------------------------------------------------------------------
 
-// User programs may write only below $7000 here, and a device at $FF8000 answers every access
-// with a bus error.
+// User programs may write only below $7000 here (the supervisor stack lies above), and a device at
+// $FF8000 answers every access with a bus error.
 struct MachineWithFaults : MappedMachine {
     MachineWithFaults() {
         const MemoryRegion userRam = DirectRange(0, 0x6FFF, ram());
@@ -259,28 +259,8 @@ TEST(Interrupts, ServicingBetweenRunsAcceptsOneInterruptAndCountsItsTime) {
 
 // ---- User and supervisor state -----------------------------------------------------------------
 
-// User programs may write only below $7000 here; the supervisor stack lies above.
-struct MachineWithUserLimit : MappedMachine {
-    MachineWithUserLimit() {
-        const MemoryRegion userRam = DirectRange(0, 0x6FFF, ram());
-        user.writeByte = {userRam};
-        user.writeWord = {userRam};
-        installLists();
-    }
-};
-
-TEST(UserMode, WritesGoThroughTheUserMap) {
-    MachineWithUserLimit machine;
-    machine.startAt(kCodeStart, kSrUser);
-    machine.placeCode(kCodeStart, {0x33C0, 0x0000, 0x7000});  // MOVE.W D0,$7000
-
-    machine.run(100);
-    EXPECT_EQ(machine.stoppedInVector(), 2);
-    EXPECT_EQ(Group0FrameAt(machine, kSupervisorStack - 14).faultAddress, 0x7000u);
-}
-
 TEST(UserMode, TrapSwitchesToTheSupervisorStackAndMap) {
-    MachineWithUserLimit machine;
+    MachineWithFaults machine;
     machine.startAt(kCodeStart, kSrUser | 0x09);
     machine.placeCode(kCodeStart, {0x4E41});  // TRAP #1
 
@@ -333,7 +313,7 @@ TEST(UserMode, DroppingToUserModeLeavesSupervisorOnlyCode) {
 }
 
 TEST(UserMode, RteToUserModePopsTheSupervisorStackAndEndsTheRun) {
-    MachineWithUserLimit machine;
+    MachineWithFaults machine;
     machine.cpu.a[7] = kSupervisorStack - 6;
     machine.setWord(kSupervisorStack - 6, 0x0004);
     machine.setLong(kSupervisorStack - 4, kHandler);
