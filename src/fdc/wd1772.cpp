@@ -75,13 +75,14 @@ int32_t completionTime(const Fdc& fdc, int32_t now, int64_t mechanicalTime) {
     return fdc.fastDisk ? now + kFdcFastCompletionCycles : static_cast<int32_t>(mechanicalTime);
 }
 
-// A command that does not say the motor is already running starts it, and the chip waits six
-// revolutions for it to reach speed before anything else happens.
+// Every command raises the motor line. With bit 3 clear and the motor off, the chip then lets six
+// revolutions pass for it to reach speed; bit 3 says the program knows it is turning already.
+// Returns when the command goes on.
 int32_t startMotor(Fdc& fdc, uint8_t command, int32_t now) {
-    if ((command & kNoSpinUp) || fdc.controller.motorOn) return now;
+    if (fdc.controller.motorOn) return now;
     fdc.controller.motorOn = true;
     startDriveSound(fdc, DriveClip::SpinUp);
-    return now + kFdcSpinUpCycles;
+    return (command & kNoSpinUp) ? now : now + kFdcSpinUpCycles;
 }
 
 // ---- The medium ----

@@ -179,6 +179,17 @@ TEST_F(FdcTest, RecordNotFoundInterruptsAfter6400000Cycles) {
     EXPECT_EQ(RamByte(0x10000), 0xEE);
 }
 
+// Bit 3 says the motor is up to speed: the chip does not wait for it, but the motor line still
+// rises, and the next command without the bit finds the motor on.
+TEST_F(FdcTest, ASpinUpFlaggedCommandStillTurnsTheMotorOn) {
+    Set(kCommand, 0x18);  // Seek
+    EXPECT_TRUE(fdc.controller.motorOn);
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 120'000);
+    Fire();
+    Set(kCommand, 0x10);
+    EXPECT_EQ(FdcEventTime(fdc), kStart + 120'000);
+}
+
 TEST_F(FdcTest, MultiSectorReadDeliversOneSectorPer160000CyclesAndAdvancesTheDmaAddress) {
     SpinUp();
     Set(kTrack, 2);
