@@ -26,10 +26,11 @@ constexpr uint32_t kDmaAddressMiddleOffset = 0x0B;
 constexpr uint32_t kDmaAddressLowOffset = 0x0D;
 
 // Command bits.
-constexpr uint8_t kNoSpinUp = 0x08;             // Type I and II: the motor is taken as up to speed
-constexpr uint8_t kSettleDelay = 0x04;          // Type II: wait for the head to settle first
-constexpr uint8_t kMultipleSectors = 0x10;      // Type II: read on to the end of the track
-constexpr uint8_t kInterruptConditions = 0x0C;  // Force Interrupt: index pulse, immediate
+constexpr uint8_t kNoSpinUp = 0x08;            // Type I and II: the motor is taken as up to speed
+constexpr uint8_t kSettleDelay = 0x04;         // Type II: wait for the head to settle first
+constexpr uint8_t kMultipleSectors = 0x10;     // Type II: read on to the end of the track
+constexpr uint8_t kImmediateInterrupt = 0x08;  // Force Interrupt: now
+constexpr uint8_t kIndexInterrupt = 0x04;      // Force Interrupt: at the next index pulse
 constexpr uint8_t kForceInterruptNibble = 0xD;
 
 // DMA mode bits.
@@ -42,10 +43,8 @@ constexpr uint16_t kModeHardDiskRegisters = 0x08;
 // What a finished command leaves in the status register.
 constexpr uint32_t kTypeOneDone = kFdcStatusMotorOn | kFdcStatusSpinUpComplete;
 constexpr uint32_t kTypeTwoBusy = kFdcStatusMotorOn | kFdcStatusBusy;
-
-uint32_t trackZeroBit(int32_t track) {
-    return track == 0 ? kFdcStatusTrackZero : 0;
-}
+// The Type I bits that copy the drive's lines.
+constexpr uint32_t kDriveLineBits = kFdcStatusWriteProtect | kFdcStatusTrackZero | kFdcStatusIndex;
 
 // The track register is not limited by the drive's tracks; it only must not wrap.
 int32_t stepTrack(int32_t track, int32_t direction) {
@@ -61,10 +60,6 @@ void setInterruptLine(Fdc& fdc, bool high) {
     if (fdc.connections.mfp) MfpSetGpipLine(*fdc.connections.mfp, kMfpGpipFloppy, high);
 }
 
-void startDriveSound(Fdc& fdc, DriveClip clip) {
-    if (fdc.connections.driveSounds) StartDriveSound(*fdc.connections.driveSounds, clip);
-}
-
 void showActivity(Fdc& fdc, const char* text) {
     if (fdc.connections.statusMessages) {
         SetStatusMessageText(*fdc.connections.statusMessages, 0, text);
@@ -75,21 +70,99 @@ int32_t completionTime(const Fdc& fdc, int32_t now, int64_t mechanicalTime) {
     return fdc.fastDisk ? now + kFdcFastCompletionCycles : static_cast<int32_t>(mechanicalTime);
 }
 
-// Every command raises the motor line. With bit 3 clear and the motor off, the chip then lets six
-// revolutions pass for it to reach speed; bit 3 says the program knows it is turning already.
-// Returns when the command goes on.
+// ---- The drive ----
+
+// Drive B's select line reaches no drive: the machine has only drive A.
+bool driveASelected(const Fdc& fdc) {
+    return !fdc.connections.ym || YmFloppyDriveSelected(*fdc.connections.ym, 0);
+}
+
+bool diskInDriveA(const Fdc& fdc) {
+    return fdc.connections.disk && fdc.connections.disk->inserted();
+}
+
+// The index sensor sees the disk turn: the selected drive must hold one and its motor run.
+bool indexPulsesCome(const Fdc& fdc) {
+    return fdc.controller.motorOn && driveASelected(fdc) && diskInDriveA(fdc);
+}
+
+// The head cannot step out past the stop, so a negative register also finds it on track 0.
+bool trackZeroSignal(const Fdc& fdc) {
+    return driveASelected(fdc) && fdc.controller.track <= 0;
+}
+
+// An empty 3.5" drive reports its slot as protected; a disk in the drive is taken as writable
+// here, and only a write finds out otherwise.
+bool writeProtectSignal(const Fdc& fdc) {
+    return driveASelected(fdc) && !diskInDriveA(fdc);
+}
+
+int64_t rotationAngle(const FdcController& controller, int32_t now) {
+    const int64_t angle = (int64_t{now} - controller.rotationOrigin) % kFdcRevolutionCycles;
+    return angle < 0 ? angle + kFdcRevolutionCycles : angle;
+}
+
+bool indexSignal(const Fdc& fdc, int32_t now) {
+    return indexPulsesCome(fdc) && rotationAngle(fdc.controller, now) < kFdcIndexPulseCycles;
+}
+
+int64_t nextIndexPulse(const FdcController& controller, int32_t now) {
+    const int64_t angle = rotationAngle(controller, now);
+    return angle == 0 ? now : now + kFdcRevolutionCycles - angle;
+}
+
+// The noises belong to the disk turning in the drive; an empty drive or one that is not there
+// makes none.
+bool driveHeard(const Fdc& fdc) {
+    return fdc.connections.driveSounds && driveASelected(fdc) && diskInDriveA(fdc);
+}
+
+void startDriveSound(Fdc& fdc, DriveClip clip) {
+    if (driveHeard(fdc)) StartDriveSound(*fdc.connections.driveSounds, clip);
+}
+
+void stopDriveSound(Fdc& fdc) {
+    DriveSoundPlayer* player = fdc.connections.driveSounds;
+    if (player && player->current != DriveClip::None && player->current != DriveClip::MotorStop) {
+        StopDriveMotorSound(*player);
+    }
+}
+
+// A disk taken out, or the drive deselected, while the motor runs: nothing turns to be heard.
+void silenceUnheardDrive(Fdc& fdc) {
+    if (!driveHeard(fdc)) stopDriveSound(fdc);
+}
+
+// Every command but Force Interrupt raises the motor line. With bit 3 clear and the motor off,
+// the chip then lets six revolutions pass for it to reach speed; bit 3 says the program knows it
+// is turning already. Returns when the command goes on.
 int32_t startMotor(Fdc& fdc, uint8_t command, int32_t now) {
-    if (fdc.controller.motorOn) return now;
-    fdc.controller.motorOn = true;
+    FdcController& controller = fdc.controller;
+    if (controller.motorOn) return now;
+    controller.motorOn = true;
+    controller.rotationOrigin = now;
     startDriveSound(fdc, DriveClip::SpinUp);
     return (command & kNoSpinUp) ? now : now + kFdcSpinUpCycles;
 }
 
+// The chip goes on when a drive answers; until then it looks again each revolution, so a disk
+// put in or a drive selected meanwhile is found.
+void waitForDrive(Fdc& fdc, int64_t from) {
+    fdc.controller.state = FdcState::WaitingForDrive;
+    fdc.controller.eventTime = static_cast<int32_t>(from + kFdcRevolutionCycles);
+}
+
+void finishAt(FdcController& controller, uint32_t finalStatus, int64_t time) {
+    controller.finalStatus = finalStatus;
+    controller.state = FdcState::Finishing;
+    controller.eventTime = static_cast<int32_t>(time);
+}
+
 // ---- The medium ----
 
-// The drive has only the one image, whatever drive the port selects. The track register stands
-// for the head position, so a track beyond the image's last reads the last track, and a negative
-// register (Step Out past track 0) never matches a sector's ID field: record not found.
+// The track register stands for the head position, so a track beyond the image's last reads the
+// last track, and a negative register (Step Out past track 0) never matches a sector's ID field:
+// record not found.
 bool sectorExists(const Fdc& fdc) {
     const DiskImage* disk = fdc.connections.disk;
     const FdcController& controller = fdc.controller;
@@ -97,8 +170,8 @@ bool sectorExists(const Fdc& fdc) {
            controller.sector <= disk->sectors;
 }
 
-// The image's bytes of the current sector, or nullptr when the drive is empty or the image is
-// shorter than its geometry says.
+// The image's bytes of the current sector, or nullptr when the image is shorter than its
+// geometry says.
 const uint8_t* sectorInImage(const Fdc& fdc) {
     const DiskImage* disk = fdc.connections.disk;
     if (!disk || !disk->inserted() || disk->tracks < 1 || disk->sides < 1) return nullptr;
@@ -130,11 +203,34 @@ void transferSector(Fdc& fdc) {
     dma.stagedAddress = dma.address + length;
 }
 
-void recordNotFound(Fdc& fdc, int32_t now, int64_t searchStart) {
+// The search for the sector register's sector starts at `searchStart`: the chip reads it, gives
+// up after four revolutions without its ID field, or, with no index pulse to count revolutions
+// by, waits for a drive.
+void readSectorFrom(Fdc& fdc, int32_t now, int64_t searchStart) {
     FdcController& controller = fdc.controller;
-    controller.finalStatus = kFdcStatusMotorOn | kFdcStatusRecordNotFound;
-    controller.state = FdcState::Finishing;
-    controller.eventTime = completionTime(fdc, now, searchStart + kFdcRecordNotFoundCycles);
+    if (!indexPulsesCome(fdc)) {
+        waitForDrive(fdc, searchStart);
+        return;
+    }
+    if (!sectorExists(fdc)) {
+        finishAt(controller, kFdcStatusMotorOn | kFdcStatusRecordNotFound,
+                 completionTime(fdc, now, searchStart + kFdcRecordNotFoundCycles));
+        return;
+    }
+    const bool multiple = controller.command & kMultipleSectors;
+    const bool continuing = controller.readUnderway;
+    if (!continuing) {
+        controller.readUnderway = true;
+        const int32_t sectorsOnTrack =
+            multiple ? fdc.connections.disk->sectors - controller.sector + 1 : 1;
+        controller.sectorsLeft = std::min<int32_t>(sectorsOnTrack, fdc.dma.sectorCount);
+    }
+    transferSector(fdc);
+    controller.sectorsLeft = std::max(controller.sectorsLeft - 1, 0);
+    if (multiple && (continuing || controller.sectorsLeft >= 1)) controller.sector += 1;
+    finishAt(controller, kFdcStatusMotorOn,
+             completionTime(fdc, now, searchStart + kFdcSectorCycles));
+    if (multiple && controller.sectorsLeft >= 1) controller.state = FdcState::Transferring;
 }
 
 // ---- Commands ----
@@ -142,18 +238,31 @@ void recordNotFound(Fdc& fdc, int32_t now, int64_t searchStart) {
 
 using CommandHandler = bool (*)(Fdc& fdc, uint8_t command, int32_t now);
 
+// The Restore's next look at the track-0 line, after the step pulses it has given.
+void continueRestore(Fdc& fdc, int32_t now) {
+    FdcController& controller = fdc.controller;
+    if (trackZeroSignal(fdc)) {
+        finishAt(controller, kTypeOneDone, int64_t{now} + kFdcHeadSettleCycles);
+    } else if (controller.restoreSteps >= kFdcMostStepsPerCommand) {
+        finishAt(controller, kTypeOneDone | kFdcStatusRecordNotFound, now);
+    } else {
+        controller.restoreSteps += 1;
+        controller.eventTime = now + kFdcStepRateCycles[controller.command & 3];
+    }
+}
+
 // Restore, Seek, Step, Step In and Step Out.
 bool typeOne(Fdc& fdc, uint8_t command, int32_t now) {
     FdcController& controller = fdc.controller;
     const int nibble = command >> 4;
-    setInterruptLine(fdc, true);
     const bool motorWasOn = controller.motorOn;
-    controller.status = kFdcStatusMotorOn | kFdcStatusBusy | trackZeroBit(controller.track);
+    controller.typeOneStatus = true;
+    controller.status = kFdcStatusMotorOn | kFdcStatusBusy;
 
     // Restore steps out until the track-0 sensor answers: a negative register means the head is
     // there already. A Seek is counted by the register, as the chip does.
     int64_t steps = 1;
-    if (nibble == 0x0) steps = std::max(controller.track, 0);
+    if (nibble == 0x0) steps = std::clamp<int64_t>(controller.track, 0, kFdcMostStepsPerCommand);
     if (nibble == 0x1) steps = std::llabs(int64_t{controller.track} - controller.data);
     if (steps > 5) {
         startDriveSound(fdc, DriveClip::LongSeek);
@@ -170,7 +279,17 @@ bool typeOne(Fdc& fdc, uint8_t command, int32_t now) {
     switch (nibble) {
         case 0x0:
             controller.track = 0;
-            break;
+            if (fdc.fastDisk) {
+                const uint32_t seekError = trackZeroSignal(fdc) ? 0 : kFdcStatusRecordNotFound;
+                finishAt(controller, kTypeOneDone | seekError, now + kFdcFastCompletionCycles);
+            } else {
+                // The first step at which the head can be on track 0; the line is looked at
+                // there and at each step after it.
+                controller.state = FdcState::Restoring;
+                controller.restoreSteps = static_cast<int32_t>(steps);
+                controller.eventTime = static_cast<int32_t>(base + stepRate * steps);
+            }
+            return true;
         case 0x1:
             if (controller.track != controller.data) {
                 controller.stepInward = controller.track < controller.data;
@@ -184,93 +303,140 @@ bool typeOne(Fdc& fdc, uint8_t command, int32_t now) {
             eventTime = base + stepRate;
             break;
     }
-    controller.finalStatus = kTypeOneDone | trackZeroBit(controller.track);
-    controller.state = FdcState::Finishing;
-    controller.eventTime = completionTime(fdc, now, eventTime);
+    finishAt(controller, kTypeOneDone, completionTime(fdc, now, eventTime));
     return true;
 }
 
 bool readSector(Fdc& fdc, uint8_t command, int32_t now) {
     FdcController& controller = fdc.controller;
-    setInterruptLine(fdc, true);
     controller.status = kTypeTwoBusy;
-    int64_t eventTime = startMotor(fdc, command, now);
-    if (command & kSettleDelay) eventTime += kFdcHeadSettleCycles;
-    if (!sectorExists(fdc)) {
-        recordNotFound(fdc, now, eventTime);
-        return true;
-    }
-    const bool multiple = command & kMultipleSectors;
-    const int32_t sectorsOnTrack =
-        multiple ? fdc.connections.disk->sectors - controller.sector + 1 : 1;
-    controller.sectorsLeft = std::min<int32_t>(sectorsOnTrack, fdc.dma.sectorCount);
-    transferSector(fdc);
-    controller.sectorsLeft = std::max(controller.sectorsLeft - 1, 0);
-    controller.finalStatus = kFdcStatusMotorOn;
-    if (multiple && controller.sectorsLeft >= 1) {
-        controller.state = FdcState::Transferring;
-        controller.sector += 1;
-    } else {
-        controller.state = FdcState::Finishing;
-    }
-    controller.eventTime = completionTime(fdc, now, eventTime + kFdcSectorCycles);
+    controller.readUnderway = false;
+    int64_t searchStart = startMotor(fdc, command, now);
+    if (command & kSettleDelay) searchStart += kFdcHeadSettleCycles;
+    readSectorFrom(fdc, now, searchStart);
     return true;
 }
 
 // The disk is never written. The chip answers as it does for a write-protected disk, with an
 // interrupt, so that the program reports the failure instead of believing its data was saved.
-bool refuseWrite(Fdc& fdc, const char* activity, int32_t now) {
+// Drive A's write-protect line is looked at before anything else; with no drive selected the
+// chip goes looking for the sector or the index pulse, and finds neither.
+void refuseWrite(Fdc& fdc, int32_t now) {
     FdcController& controller = fdc.controller;
-    controller.status = kTypeTwoBusy;
-    controller.finalStatus = kFdcStatusMotorOn | kFdcStatusWriteProtect;
-    controller.state = FdcState::Finishing;
-    controller.eventTime = now + kFdcFastCompletionCycles;
-    showActivity(fdc, activity);
+    if (!driveASelected(fdc)) {
+        waitForDrive(fdc, now);
+        return;
+    }
+    finishAt(controller, kFdcStatusMotorOn | kFdcStatusWriteProtect,
+             now + kFdcFastCompletionCycles);
+}
+
+bool writeSector(Fdc& fdc, uint8_t command, int32_t now) {
+    fdc.controller.status = kTypeTwoBusy;
+    startMotor(fdc, command, now);
+    showActivity(fdc, "FDC WRITE SECTOR");
+    refuseWrite(fdc, now);
     return true;
 }
 
-bool writeSector(Fdc& fdc, uint8_t, int32_t now) {
-    setInterruptLine(fdc, true);
-    return refuseWrite(fdc, "FDC WRITE SECTOR", now);
-}
-
-bool writeTrack(Fdc& fdc, uint8_t, int32_t now) {
-    return refuseWrite(fdc, "FDC WRITE TRACK", now);
-}
-
-// No ID field or raw track data is produced: only the command's completion.
-bool finishSoon(Fdc& fdc, int32_t now) {
-    FdcController& controller = fdc.controller;
-    controller.state = FdcState::Finishing;
-    controller.status = controller.finalStatus = kTypeOneDone;
-    controller.eventTime = now + kFdcFastCompletionCycles;
+bool writeTrack(Fdc& fdc, uint8_t command, int32_t now) {
+    fdc.controller.status = kTypeTwoBusy;
+    startMotor(fdc, command, now);
+    showActivity(fdc, "FDC WRITE TRACK");
+    refuseWrite(fdc, now);
     return true;
 }
 
-bool readAddress(Fdc& fdc, uint8_t, int32_t now) {
-    return finishSoon(fdc, now);
+// No ID field or raw track data is produced: only the command's completion, once the disk
+// turns under the head.
+void finishSoon(Fdc& fdc, int32_t now) {
+    FdcController& controller = fdc.controller;
+    if (!indexPulsesCome(fdc)) {
+        waitForDrive(fdc, now);
+        return;
+    }
+    controller.status = kTypeOneDone;
+    finishAt(controller, kTypeOneDone, now + kFdcFastCompletionCycles);
 }
 
-bool readTrack(Fdc& fdc, uint8_t, int32_t now) {
+bool readAddress(Fdc& fdc, uint8_t command, int32_t now) {
+    fdc.controller.status = kTypeTwoBusy;
+    startMotor(fdc, command, now);
+    finishSoon(fdc, now);
+    return true;
+}
+
+bool readTrack(Fdc& fdc, uint8_t command, int32_t now) {
+    fdc.controller.status = kTypeTwoBusy;
+    startMotor(fdc, command, now);
     showActivity(fdc, "FDC READ TRACK");
-    return finishSoon(fdc, now);
+    finishSoon(fdc, now);
+    return true;
+}
+
+// The motor line stays up until nine revolutions have gone by without a command; the chip
+// counts them by the index pulses.
+void startMotorOffCount(FdcController& controller, int64_t from) {
+    if (!controller.motorOn) {
+        controller.state = FdcState::Idle;
+        return;
+    }
+    controller.state = FdcState::MotorRunning;
+    controller.eventTime = static_cast<int32_t>(from + kFdcMotorOffDelayCycles);
+}
+
+// The interrupt on the next index pulse, or, while none comes, once a drive gives them.
+void interruptAtIndex(Fdc& fdc, int32_t now) {
+    FdcController& controller = fdc.controller;
+    if (!indexPulsesCome(fdc)) {
+        waitForDrive(fdc, now);
+        return;
+    }
+    finishAt(controller, controller.status, nextIndexPulse(controller, now));
 }
 
 bool forceInterrupt(Fdc& fdc, uint8_t command, int32_t now) {
     FdcController& controller = fdc.controller;
-    if ((command & kInterruptConditions) == 0) {
-        // Terminates what runs without asking for an interrupt; the line still drops, so a
-        // program polling GPIP sees the chip done. The motor winds down as after any command.
-        setInterruptLine(fdc, false);
-        controller.status = kTypeOneDone;
-        controller.state = FdcState::MotorRunning;
-        controller.eventTime = now + kFdcMotorOffDelayCycles;
-        return false;
+    if (controller.status & kFdcStatusBusy) {
+        controller.status &= ~kFdcStatusBusy;  // the stopped command's status stays
+    } else {
+        controller.status = 0;
+        controller.typeOneStatus = true;
     }
-    controller.state = FdcState::Finishing;
-    controller.finalStatus = kTypeOneDone;
-    controller.eventTime = now;
-    return true;
+    if (command & kImmediateInterrupt) {
+        finishAt(controller, controller.status, now);
+        return true;
+    }
+    if (command & kIndexInterrupt) {
+        interruptAtIndex(fdc, now);
+        return true;
+    }
+    // Stops what runs with no interrupt at all. The motor's count can only come later than
+    // anything the slice waits for, so the slice goes on.
+    startMotorOffCount(controller, now);
+    return false;
+}
+
+// A command that waited for a drive goes on from `now`, or looks again a revolution later.
+void retryWithDrive(Fdc& fdc, int32_t now) {
+    FdcController& controller = fdc.controller;
+    switch (controller.command >> 4) {
+        case 0x8:
+        case 0x9:
+            readSectorFrom(fdc, now, now);
+            break;
+        case 0xA:
+        case 0xB:
+        case 0xF:
+            refuseWrite(fdc, now);
+            break;
+        case 0xD:
+            interruptAtIndex(fdc, now);
+            break;
+        default:
+            finishSoon(fdc, now);
+            break;
+    }
 }
 
 // By the command's high nibble.
@@ -283,11 +449,11 @@ constexpr std::array<CommandHandler, 16> kCommandTable = {
 
 // ---- Registers ----
 
-uint16_t selectedRegisterValue(const Fdc& fdc) {
+uint16_t selectedRegisterValue(const Fdc& fdc, int32_t now) {
     const FdcController& controller = fdc.controller;
     switch (fdc.dma.selectedRegister) {
         case FdcRegister::CommandStatus:
-            return static_cast<uint16_t>(controller.status);
+            return static_cast<uint16_t>(FdcStatus(fdc, now));
         case FdcRegister::Track:
             return static_cast<uint16_t>(controller.track);
         case FdcRegister::Sector:
@@ -380,7 +546,7 @@ uint8_t FdcReadByte(Fdc& fdc, CpuState&, uint32_t address, int32_t) {
 
 uint16_t FdcReadWord(Fdc& fdc, CpuState& cpu, uint32_t address, int32_t cycleTime) {
     const uint32_t offset = address & 0xFE;
-    if (offset == kDataAccessOffset) return selectedRegisterValue(fdc);
+    if (offset == kDataAccessOffset) return selectedRegisterValue(fdc, cycleTime);
     if (offset == kDmaModeOffset) return 0xFFFF;  // the DMA status: never an error
     return 0xFF00 | FdcReadByte(fdc, cpu, address | 1, cycleTime);
 }
@@ -401,9 +567,26 @@ void FdcWriteWord(Fdc& fdc, CpuState& cpu, uint32_t address, uint16_t value, int
     }
 }
 
+uint32_t FdcStatus(const Fdc& fdc, int32_t now) {
+    const FdcController& controller = fdc.controller;
+    uint32_t status = controller.status & ~kFdcStatusMotorOn;
+    if (controller.motorOn) status |= kFdcStatusMotorOn;
+    if (!controller.typeOneStatus) return status;
+    status &= ~kDriveLineBits;
+    if (writeProtectSignal(fdc)) status |= kFdcStatusWriteProtect;
+    if (trackZeroSignal(fdc)) status |= kFdcStatusTrackZero;
+    if (indexSignal(fdc, now)) status |= kFdcStatusIndex;
+    return status;
+}
+
+// Loading a command takes back the chip's interrupt request.
 void FdcCommand(Fdc& fdc, CpuState& cpu, uint8_t command, int32_t now) {
     const int nibble = command >> 4;
-    if ((fdc.controller.status & kFdcStatusBusy) && nibble != kForceInterruptNibble) return;
+    FdcController& controller = fdc.controller;
+    if ((controller.status & kFdcStatusBusy) && nibble != kForceInterruptNibble) return;
+    setInterruptLine(fdc, true);
+    controller.command = command;
+    if (nibble != kForceInterruptNibble) controller.typeOneStatus = nibble < 0x8;
     if (kCommandTable[nibble](fdc, command, now)) CpuEndSlice(cpu);
 }
 
@@ -413,51 +596,58 @@ int32_t FdcEventTime(const Fdc& fdc) {
 
 bool FdcFireEvent(Fdc& fdc, CpuState&, int32_t now) {
     FdcController& controller = fdc.controller;
-    if (controller.state == FdcState::Idle || now < controller.eventTime) return false;
-    if (fdc.dma.stagedAddress != kFdcNoStagedAddress) {
-        fdc.dma.address = fdc.dma.stagedAddress;
-        fdc.dma.stagedAddress = kFdcNoStagedAddress;
-    }
-    switch (controller.state) {
-        case FdcState::Finishing:
-            controller.status = controller.finalStatus;
-            controller.eventTime = now + kFdcMotorOffDelayCycles;
-            controller.state = FdcState::MotorRunning;
-            setInterruptLine(fdc, false);
-            return true;
-        case FdcState::Transferring:
-            ContinueSectorRead(fdc, controller.eventTime);
-            return false;
-        case FdcState::MotorRunning:
-            if (fdc.connections.driveSounds) StopDriveMotorSound(*fdc.connections.driveSounds);
-            controller.state = FdcState::Idle;
-            controller.motorOn = false;
-            controller.status = 0;
-            return false;
-        case FdcState::Idle:
-            break;
+    while (controller.state != FdcState::Idle && now >= controller.eventTime) {
+        if (fdc.dma.stagedAddress != kFdcNoStagedAddress) {
+            fdc.dma.address = fdc.dma.stagedAddress;
+            fdc.dma.stagedAddress = kFdcNoStagedAddress;
+        }
+        const int32_t eventTime = controller.eventTime;
+        switch (controller.state) {
+            case FdcState::Finishing:
+                controller.status = controller.finalStatus;
+                startMotorOffCount(controller, now);
+                setInterruptLine(fdc, false);
+                return true;
+            case FdcState::Transferring:
+                ContinueSectorRead(fdc, eventTime);
+                break;
+            case FdcState::Restoring:
+                continueRestore(fdc, eventTime);
+                break;
+            case FdcState::WaitingForDrive:
+                silenceUnheardDrive(fdc);
+                retryWithDrive(fdc, eventTime);
+                break;
+            case FdcState::MotorRunning:
+                if (!indexPulsesCome(fdc)) {  // no revolutions to count
+                    silenceUnheardDrive(fdc);
+                    controller.eventTime = eventTime + kFdcRevolutionCycles;
+                    break;
+                }
+                stopDriveSound(fdc);
+                controller.state = FdcState::Idle;
+                controller.motorOn = false;
+                controller.status = 0;
+                break;
+            case FdcState::Idle:
+                break;
+        }
     }
     return false;
 }
 
 void ContinueSectorRead(Fdc& fdc, int32_t eventTime) {
-    FdcController& controller = fdc.controller;
     setInterruptLine(fdc, true);
-    controller.status = kTypeTwoBusy;
-    if (!sectorExists(fdc)) {
-        recordNotFound(fdc, eventTime, eventTime);
-        return;
-    }
-    transferSector(fdc);
-    controller.eventTime = completionTime(fdc, eventTime, int64_t{eventTime} + kFdcSectorCycles);
-    controller.finalStatus = kFdcStatusMotorOn;
-    controller.sector += 1;
-    controller.sectorsLeft = std::max(controller.sectorsLeft - 1, 0);
-    controller.state = controller.sectorsLeft >= 1 ? FdcState::Transferring : FdcState::Finishing;
+    fdc.controller.status = kTypeTwoBusy;
+    readSectorFrom(fdc, eventTime, eventTime);
 }
 
 void FdcRebase(Fdc& fdc, int32_t frameCycles) {
-    if (fdc.controller.state != FdcState::Idle) fdc.controller.eventTime -= frameCycles;
+    FdcController& controller = fdc.controller;
+    if (controller.state != FdcState::Idle) controller.eventTime -= frameCycles;
+    // Only the angle matters: whole revolutions are dropped so that the origin never runs away.
+    controller.rotationOrigin = static_cast<int32_t>(
+        (int64_t{controller.rotationOrigin} - frameCycles) % kFdcRevolutionCycles);
 }
 
 }  // namespace orvet
