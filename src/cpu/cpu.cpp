@@ -154,29 +154,33 @@ bool interruptAcceptable(const CpuState& cpu) {
     return (pending >> (mask + 1)) != 0 || (pending & 0x80);
 }
 
-// Accepts the highest pending level above the mask; level 7 cannot be masked.
+// Accepts the highest pending level above the mask; level 7 cannot be masked. The mask only
+// rises, so a level acceptable after an acceptance was posted by a device while the frame was
+// stacked (a stack in device space): it is examined at once, before the handler's first
+// instruction, as a level posted during an instruction is examined right after it.
 void acceptInterrupt(CpuState& cpu) {
-    if (!interruptAcceptable(cpu)) return;
-    unsigned mask = (cpu.sr >> 8) & 7;
-    for (unsigned level = 7; level >= 1; --level) {
-        if (!(cpu.interruptState & (1u << level))) continue;
-        if (level != 7 && level <= mask) return;
-        cpu.interruptState &= ~(1u << level);
-        // The mask is raised even when the handler cannot be reached (an odd vector, a stack
-        // that faults): the bus or address error then runs at the new level, and a lower level
-        // cannot come in underneath it.
-        auto raiseMask = [&] {
-            cpu.sr = static_cast<uint16_t>((cpu.sr & ~0x0700) | (level << 8));
-            charge(cpu, 56);
-        };
-        try {
-            enterException(cpu, cpu.interruptVector[level], currentPc(cpu));
-        } catch (const Group0Fault&) {
+    for (int examination = 0; examination < 7 && interruptAcceptable(cpu); ++examination) {
+        unsigned mask = (cpu.sr >> 8) & 7;
+        for (unsigned level = 7; level >= 1; --level) {
+            if (!(cpu.interruptState & (1u << level))) continue;
+            if (level != 7 && level <= mask) return;
+            cpu.interruptState &= ~(1u << level);
+            // The mask is raised even when the handler cannot be reached (an odd vector, a stack
+            // that faults): the bus or address error then runs at the new level, and a lower
+            // level cannot come in underneath it.
+            auto raiseMask = [&] {
+                cpu.sr = static_cast<uint16_t>((cpu.sr & ~0x0700) | (level << 8));
+                charge(cpu, 56);
+            };
+            try {
+                enterException(cpu, cpu.interruptVector[level], currentPc(cpu));
+            } catch (const Group0Fault&) {
+                raiseMask();
+                throw;
+            }
             raiseMask();
-            throw;
+            break;
         }
-        raiseMask();
-        return;
     }
 }
 

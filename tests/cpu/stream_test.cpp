@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,13 +64,13 @@ TEST(InstructionStreams, SlicedRunsEndAsOneInstructionPerSlice) {
 // Streams written by hand: faults the random streams once found, and the one place where the two
 // runs may rightly part.
 TEST(InstructionStreams, NamedStreams) {
+    // Each starts in supervisor mode with mask 7, A0 at $3000, the stack at $8000, no interrupts
+    // and a quiet device, then adjusts what it is about.
     struct Named {
         const char* name;
         std::vector<uint16_t> code;
-        uint32_t a0;
-        bool writesOverNextOpcode;
-        std::vector<PendingInterrupt> interrupts = {};
-        uint16_t sr = 0x2700;
+        std::function<void(StreamCase&)> adjust;
+        bool writesOverNextOpcode = false;
     };
     const Named kStreams[] = {
         // The next opcode was taken before the displacement or address words, so the
@@ -89,8 +90,7 @@ TEST(InstructionStreams, NamedStreams) {
              0x48A0, 0x0003,                  // MOVEM.W D0-D1,-(A0)
              0x5282,                          //
          },
-         0x3000,
-         false},
+         nullptr},
         // The 68000 runs the old opcode: only the sliced run can, so the comparison stops at
         // the write. A write further on is seen by both runs.
         {"MOVE over the next opcode",
@@ -99,7 +99,7 @@ TEST(InstructionStreams, NamedStreams) {
              0x3086,          // MOVE.W D6,(A0), A0 pointing at the next word
              0x7005,          // MOVEQ #5,D0
          },
-         kCodeStart + 6,
+         [](StreamCase& stream) { stream.a[0] = kCodeStart + 6; },
          true},
         {"MOVE over a later instruction",
          {
@@ -109,17 +109,28 @@ TEST(InstructionStreams, NamedStreams) {
              0x7206,          // MOVEQ #6,D1, a NOP by the time it runs
              0x7407,          // MOVEQ #7,D2
          },
-         kCodeStart,
-         false},
+         [](StreamCase& stream) { stream.a[0] = kCodeStart; }},
         // The level-6 autovector is odd. Acceptance left the mask at 2 when the handler could
         // not be reached, so level 4 came in under the address error handler, right away when
         // the slice had ended and only later when it had not.
         {"interrupt whose vector is odd",
          {0x4E71, 0x4E71, 0x4E71},
-         0x3000,
-         false,
-         {{6, -1}, {4, -1}},
-         0x2200},
+         [](StreamCase& stream) {
+             stream.sr = 0x2200;
+             stream.interrupts = {{6, -1}, {4, -1}};
+             stream.setWord(30 * 4 + 2, static_cast<uint16_t>(stream.word(30 * 4 + 2) | 1));
+         }},
+        // MOVE to SR lets level 1 in, with the stack in the I/O page, and the device posts
+        // level 4 while level 1's frame is written. Level 4 must come in before the level 1
+        // handler's first instruction; after an instruction it came only after that one.
+        {"interrupt posted while a frame is stacked",
+         {0x46FC, 0x2000, 0x4E71, 0x4E71},  // MOVE #$2000,SR; NOP; NOP
+         [](StreamCase& stream) {
+             stream.a[7] = 0xFFC000;
+             stream.interrupts = {{1, -1}};
+             stream.deviceActions = true;
+             stream.deviceSeed = 0x170C;  // the first access posts level 4, the next do nothing
+         }},
     };
     StreamChecker checker;
     for (const Named& named : kStreams) {
@@ -128,16 +139,16 @@ TEST(InstructionStreams, NamedStreams) {
         Choices code(2);
         StreamCase stream = GenerateCase(state, code, named.code);
         stream.pc = kCodeStart;
-        stream.sr = named.sr;
+        stream.sr = 0x2700;
         for (uint32_t& value : stream.d) value = 0x11111111;
         stream.d[3] = 0x10;
-        stream.a[0] = named.a0;
+        stream.a[0] = 0x3000;
         stream.a[1] = 0x4000;
         stream.a[7] = 0x8000;
-        stream.interrupts = named.interrupts;
-        stream.setWord(30 * 4 + 2, static_cast<uint16_t>(stream.word(30 * 4 + 2) | 1));
+        stream.interrupts.clear();
         stream.deviceActions = false;
         stream.maxInstructions = 16;
+        if (named.adjust) named.adjust(stream);
         const uint64_t cutBefore = checker.totals.cutBySelfModification;
         const StreamVerdict verdict = checker.check(stream);
         EXPECT_TRUE(verdict.agree) << verdict.report;
