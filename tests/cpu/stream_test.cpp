@@ -18,7 +18,7 @@ namespace orvet::test::streams {
 namespace {
 
 constexpr uint64_t kDefaultSeed = 0x5EED0001;
-constexpr int kDefaultStreams = 4000;
+constexpr int kDefaultStreams = 10000;
 
 uint64_t FromEnvironment(const char* name, uint64_t fallback) {
     const char* text = std::getenv(name);
