@@ -2,11 +2,15 @@
 // design is described in instruction_streams.h.
 #include "instruction_streams.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <stdexcept>
 
 namespace orvet::test::streams {
 
@@ -968,6 +972,36 @@ uint32_t Elapsed(int32_t now, int32_t then) {
     return static_cast<uint32_t>(now) - static_cast<uint32_t>(then);
 }
 
+// Host memory for a block of the map, between pages that cannot be touched: a host access
+// outside the block stops the program at once, in a release build as under AddressSanitizer
+// (which does not watch mapped memory).
+class GuardedBlock {
+public:
+    explicit GuardedBlock(size_t bytes) {
+        const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        const size_t usable = (bytes + page - 1) / page * page;
+        mappedBytes_ = usable + 2 * page;
+        void* mapped = mmap(nullptr, mappedBytes_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::runtime_error("no memory for the stream machine");
+        mapped_ = static_cast<uint8_t*>(mapped);
+        if (mprotect(mapped_ + page, usable, PROT_READ | PROT_WRITE) != 0) {
+            munmap(mapped_, mappedBytes_);
+            throw std::runtime_error("no memory for the stream machine");
+        }
+        // The block ends where the guard page after it begins.
+        data_ = mapped_ + page + (usable - bytes);
+    }
+    ~GuardedBlock() { munmap(mapped_, mappedBytes_); }
+    GuardedBlock(const GuardedBlock&) = delete;
+    GuardedBlock& operator=(const GuardedBlock&) = delete;
+    uint8_t* get() const { return data_; }
+
+private:
+    uint8_t* mapped_ = nullptr;
+    size_t mappedBytes_ = 0;
+    uint8_t* data_ = nullptr;
+};
+
 // What a run leaves behind, for comparison.
 struct Outcome {
     uint32_t d[8] = {};
@@ -1005,7 +1039,7 @@ struct ReferenceRun {
 
 class StreamMachine {
 public:
-    StreamMachine() : ram_(new uint8_t[kRamBytes]), rom_(new uint8_t[kRomBytes]) {
+    StreamMachine() : ram_(kRamBytes), rom_(kRomBytes) {
         uint8_t* ram = ram_.get();
         uint8_t* rom = rom_.get();
         const uint32_t romHigh = kRomLow + kRomBytes - 1;
@@ -1206,8 +1240,8 @@ public:
     Outcome sliced;
 
 private:
-    std::unique_ptr<uint8_t[]> ram_;
-    std::unique_ptr<uint8_t[]> rom_;
+    GuardedBlock ram_;
+    GuardedBlock rom_;
     FetchRegion supervisorFetch_[3];
     FetchRegion userFetch_[3];
     MemoryRegion supervisorReadByte_[5], supervisorReadWord_[5];

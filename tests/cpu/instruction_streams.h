@@ -44,8 +44,8 @@
 // reads with values drawn from its seed, the address and the bus time, and in some streams
 // raises bus errors, adds wait states, ends the slice or posts interrupts. User mode reaches
 // neither the bottom of RAM nor the device, whose page is a bus error to it, as on the ST.
-// Host blocks are allocated at exactly their size, so the fuzz build's AddressSanitizer sees any
-// host access outside them.
+// Each host block sits between pages that cannot be touched, so any host access outside it stops
+// the test at once, in every build.
 //
 // The streams. Instructions are drawn by family with random sizes, modes and registers, so that
 // every 68000 family appears, plus some fully random words; extension words lean towards
