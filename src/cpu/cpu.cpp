@@ -79,9 +79,18 @@ void halt(CpuState& cpu) {
     dropRestOfSlice(cpu);
 }
 
-// The opcode the processor holds between instructions: the next one's.
+// The opcode the processor holds between instructions: the next one's. A relative branch may
+// have left the live PC outside every fetch region, and outside the host memory behind it: the
+// word is read only where a region covers the PC, through that region.
 uint16_t nextOpcode(const CpuState& cpu) {
-    return cpu.prefetchValid ? cpu.prefetchWord : hostWord(cpu.livePc);
+    if (cpu.prefetchValid) return cpu.prefetchWord;
+    uint32_t address = currentPc(cpu) & 0xFFFFFF;
+    for (const FetchRegion* r = cpu.currentLists.fetch; r && r->low != kEndOfList; ++r) {
+        if (address < r->low || address > r->high) continue;
+        return hostWord(reinterpret_cast<const uint8_t*>(static_cast<intptr_t>(address) +
+                                                         r->displacement));
+    }
+    return 0;
 }
 
 // MOVE to a memory destination other than -(An): the 68000 writes the result before it prefetches

@@ -131,6 +131,18 @@ TEST(InstructionStreams, NamedStreams) {
              stream.deviceActions = true;
              stream.deviceSeed = 0x170C;  // the first access posts level 4, the next do nothing
          }},
+        // A taken BMI.W near the end of RAM leaves the PC past the end of its host memory,
+        // where the run loop will not fetch; the trace frame then faults on an unmapped stack,
+        // and the group-0 frame's instruction register was read from beyond the block.
+        {"fault after a branch past the end of the code",
+         {},
+         [](StreamCase& stream) {
+             stream.pc = 0xFFE8;
+             stream.setWord(0xFFE8, 0x6B00);  // BMI.W to $10020
+             stream.setWord(0xFFEA, 0x0036);
+             stream.sr = 0xA708;  // trace, supervisor, mask 7, N
+             stream.a[7] = 0x500000;
+         }},
     };
     StreamChecker checker;
     for (const Named& named : kStreams) {
