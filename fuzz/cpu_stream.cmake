@@ -11,24 +11,8 @@ set_source_files_properties("${CMAKE_SOURCE_DIR}/tests/cpu/instruction_streams.c
   TARGET_DIRECTORY orvet_cpu_stream_fuzz PROPERTIES COMPILE_OPTIONS "-fno-sanitize=fuzzer")
 
 set(stream_seed_dir "${CMAKE_CURRENT_BINARY_DIR}/seeds_cpu_stream")
-set(stream_seed_objects "${CMAKE_CURRENT_BINARY_DIR}/seed_objects_cpu_stream")
-file(MAKE_DIRECTORY "${stream_seed_dir}" "${stream_seed_objects}")
 file(GLOB stream_seed_sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/seeds/cpu_stream/*.s")
-set(stream_seed_files)
-foreach(source IN LISTS stream_seed_sources)
-  get_filename_component(seed "${source}" NAME_WE)
-  add_custom_command(
-    OUTPUT "${stream_seed_dir}/${seed}.bin"
-    COMMAND "${ORVET_M68K_AS}" -m68000 -o "${stream_seed_objects}/${seed}.o" "${source}"
-    COMMAND "${ORVET_M68K_OBJCOPY}" -O binary "${stream_seed_objects}/${seed}.o"
-            "${stream_seed_dir}/${seed}.bin"
-    DEPENDS "${source}"
-    COMMENT "Assembling stream fuzz seed ${seed}.s"
-    VERBATIM)
-  list(APPEND stream_seed_files "${stream_seed_dir}/${seed}.bin")
-endforeach()
-add_custom_target(orvet_cpu_stream_fuzz_seeds ALL DEPENDS ${stream_seed_files})
-add_dependencies(orvet_cpu_stream_fuzz orvet_cpu_stream_fuzz_seeds)
+orvet_assemble_seeds(orvet_cpu_stream_fuzz "${stream_seed_dir}" ${stream_seed_sources})
 
 # The short, repeatable run of the test suite: a fixed seed and number of inputs from the seeds.
 set(ORVET_STREAM_FUZZ_TEST_RUNS 6000 CACHE STRING "Inputs the cpu_stream_fuzz_short test runs")

@@ -331,20 +331,18 @@ void refuseWrite(Fdc& fdc, int32_t now) {
              now + kFdcFastCompletionCycles);
 }
 
-bool writeSector(Fdc& fdc, uint8_t command, int32_t now) {
+bool writeCommand(Fdc& fdc, uint8_t command, int32_t now, const char* activity) {
     fdc.controller.status = kTypeTwoBusy;
     startMotor(fdc, command, now);
-    showActivity(fdc, "FDC WRITE SECTOR");
+    showActivity(fdc, activity);
     refuseWrite(fdc, now);
     return true;
 }
-
+bool writeSector(Fdc& fdc, uint8_t command, int32_t now) {
+    return writeCommand(fdc, command, now, "FDC WRITE SECTOR");
+}
 bool writeTrack(Fdc& fdc, uint8_t command, int32_t now) {
-    fdc.controller.status = kTypeTwoBusy;
-    startMotor(fdc, command, now);
-    showActivity(fdc, "FDC WRITE TRACK");
-    refuseWrite(fdc, now);
-    return true;
+    return writeCommand(fdc, command, now, "FDC WRITE TRACK");
 }
 
 // No ID field or raw track data is produced: only the command's completion, once the disk
