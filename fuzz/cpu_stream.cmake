@@ -14,15 +14,6 @@ set(stream_seed_dir "${CMAKE_CURRENT_BINARY_DIR}/seeds_cpu_stream")
 file(GLOB stream_seed_sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/seeds/cpu_stream/*.s")
 orvet_assemble_seeds(orvet_cpu_stream_fuzz "${stream_seed_dir}" ${stream_seed_sources})
 
-# The short, repeatable run of the test suite: a fixed seed and number of inputs from the seeds.
 set(ORVET_STREAM_FUZZ_TEST_RUNS 6000 CACHE STRING "Inputs the cpu_stream_fuzz_short test runs")
-set(stream_corpus "${CMAKE_CURRENT_BINARY_DIR}/corpus_cpu_stream")
-add_test(NAME cpu_stream_fuzz_clear_corpus COMMAND "${CMAKE_COMMAND}" -E rm -rf "${stream_corpus}")
-set_tests_properties(cpu_stream_fuzz_clear_corpus PROPERTIES FIXTURES_SETUP cpu_stream_fuzz_corpus)
-add_test(NAME cpu_stream_fuzz_short
-  COMMAND orvet_cpu_stream_fuzz -seed=1 -runs=${ORVET_STREAM_FUZZ_TEST_RUNS} -max_len=2048
-          -timeout=10 -rss_limit_mb=2048 -create_missing_dirs=1 -print_final_stats=1
-          -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/
-          "${stream_corpus}" "${stream_seed_dir}")
-set_tests_properties(cpu_stream_fuzz_short PROPERTIES FIXTURES_REQUIRED cpu_stream_fuzz_corpus
-                     TIMEOUT 120)
+orvet_add_short_fuzz_run(orvet_cpu_stream_fuzz cpu_stream ${ORVET_STREAM_FUZZ_TEST_RUNS} 2048
+                         "${stream_seed_dir}")
