@@ -14,6 +14,9 @@ packages=(
   libpng-dev                             # PNG screenshots
   mtools                                 # FAT12 floppy images for the boot tests
   sox                                    # reading the WAV files Orvet writes, in tests
+  libsdl2-dev libgl-dev libimgui-dev     # the window, its OpenGL picture, sound device and views
+  xvfb xauth xdotool libgl1-mesa-dri     # window tests: a virtual screen, Mesa's software OpenGL
+  imagemagick                            # window tests: reading back what the screen shows
 )
 
 missing=()
