@@ -56,11 +56,17 @@ bool RunUnderPngErrors(Job& job, void (*work)(Job&)) {
 
 // ---- Writing ----
 
-struct WriteJob : PngJob {
+// The picture to write: RGB565 pixels, or 8-bit RGB rows packed width * 3 bytes apart (what the
+// window reads back from the screen).
+struct PictureSource {
     const uint16_t* pixels = nullptr;
+    const uint8_t* rgb = nullptr;
     int width = 0;
     int height = 0;
     int pitchPixels = 0;
+};
+
+struct WriteJob : PngJob, PictureSource {
     std::vector<png_byte> row;
 
     ~WriteJob() {
@@ -87,6 +93,10 @@ void EncodePicture(WriteJob& job) {
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(job.png, job.info);
     for (int y = 0; y < job.height; ++y) {
+        if (job.rgb) {
+            png_write_row(job.png, job.rgb + static_cast<size_t>(y) * job.width * 3);
+            continue;
+        }
         const uint16_t* source = job.pixels + static_cast<size_t>(y) * job.pitchPixels;
         png_bytep target = job.row.data();
         for (int x = 0; x < job.width; ++x) {
@@ -119,8 +129,7 @@ int CreateFileBeside(const std::string& path, std::string& temporaryPath) {
 
 // Writes the whole picture to descriptor, which it closes, and makes sure it reached the disk: a
 // rename over the old picture must never leave an empty file after a power cut.
-bool WriteToDescriptor(int descriptor, const uint16_t* pixels, int width, int height,
-                       int pitchPixels, std::string& reason) {
+bool WriteToDescriptor(int descriptor, const PictureSource& picture, std::string& reason) {
     WriteJob job;
     job.file = fdopen(descriptor, "wb");
     if (!job.file) {
@@ -128,11 +137,8 @@ bool WriteToDescriptor(int descriptor, const uint16_t* pixels, int width, int he
         close(descriptor);
         return false;
     }
-    job.pixels = pixels;
-    job.width = width;
-    job.height = height;
-    job.pitchPixels = pitchPixels;
-    job.row.resize(static_cast<size_t>(width) * 3);
+    static_cast<PictureSource&>(job) = picture;
+    job.row.resize(static_cast<size_t>(picture.width) * 3);
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, static_cast<PngJob*>(&job), OnPngError,
                                       OnPngWarning);
     if (job.png) job.info = png_create_info_struct(job.png);
@@ -236,11 +242,9 @@ std::string CheckSignature(std::FILE* file) {
     return "not a PNG file";
 }
 
-}  // namespace
-
-bool WritePngRgb565(const std::string& path, const uint16_t* pixels, int width, int height,
-                    int pitchPixels, std::string* error) {
-    if (!pixels) return Fail(error, "write", path, "no pixels given");
+bool WritePicture(const std::string& path, const PictureSource& picture, std::string* error) {
+    const int width = picture.width, height = picture.height, pitchPixels = picture.pitchPixels;
+    if (!picture.pixels && !picture.rgb) return Fail(error, "write", path, "no pixels given");
     if (width <= 0 || height <= 0 || width > kPngLargestSide || height > kPngLargestSide) {
         return Fail(error, "write", path,
                     "a picture of " + std::to_string(width) + " x " + std::to_string(height) +
@@ -255,7 +259,7 @@ bool WritePngRgb565(const std::string& path, const uint16_t* pixels, int width, 
     const int descriptor = CreateFileBeside(path, temporaryPath);
     if (descriptor < 0) return Fail(error, "write", path, std::strerror(errno));
     std::string reason;
-    bool written = WriteToDescriptor(descriptor, pixels, width, height, pitchPixels, reason);
+    bool written = WriteToDescriptor(descriptor, picture, reason);
     if (written && std::rename(temporaryPath.c_str(), path.c_str()) != 0) {
         reason = std::strerror(errno);
         written = false;
@@ -265,6 +269,18 @@ bool WritePngRgb565(const std::string& path, const uint16_t* pixels, int width, 
         return Fail(error, "write", path, reason);
     }
     return true;
+}
+
+}  // namespace
+
+bool WritePngRgb565(const std::string& path, const uint16_t* pixels, int width, int height,
+                    int pitchPixels, std::string* error) {
+    return WritePicture(path, {pixels, nullptr, width, height, pitchPixels}, error);
+}
+
+bool WritePngRgb888(const std::string& path, const uint8_t* rgb, int width, int height,
+                    std::string* error) {
+    return WritePicture(path, {nullptr, rgb, width, height, width}, error);
 }
 
 bool ReadPngRgb565(const std::string& path, std::vector<uint16_t>& pixels, int& width, int& height,

@@ -20,6 +20,10 @@ constexpr int kPngLargestSide = 8192;
 bool WritePngRgb565(const std::string& path, const uint16_t* pixels, int width, int height,
                     int pitchPixels, std::string* error);
 
+// Writes width x height pixels of 8-bit RGB, rows packed width * 3 bytes apart, the same way.
+bool WritePngRgb888(const std::string& path, const uint8_t* rgb, int width, int height,
+                    std::string* error);
+
 // Reads an RGB, RGBA, grey or palette PNG (alpha and gamma ignored) into 565 pixels, rows packed
 // width apart, by dropping the low bits of each channel. On failure returns false, leaves pixels,
 // width and height as they were, and when error is given says which file and why.
