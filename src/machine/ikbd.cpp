@@ -68,6 +68,20 @@ constexpr std::array<uint8_t, 256> BuildScanCodeMap() {
     map[vk::kRightControl] = 0x1D;
     map[vk::kLeftAlt] = 0x38;
     map[vk::kRightAlt] = 0x38;
+    // The punctuation keys take the ST's keys at the same places, whatever the host's layout
+    // prints on them; the ST's own keyboard layout (TOS's key table) decides the characters.
+    map[vk::kMinus] = 0x0C;
+    map[vk::kEquals] = 0x0D;
+    map[vk::kLeftBracket] = 0x1A;
+    map[vk::kRightBracket] = 0x1B;
+    map[vk::kSemicolon] = 0x27;
+    map[vk::kApostrophe] = 0x28;
+    map[vk::kGrave] = 0x29;
+    map[vk::kBackslash] = 0x2B;
+    map[vk::kComma] = 0x33;
+    map[vk::kPeriod] = 0x34;
+    map[vk::kSlash] = 0x35;
+    map[vk::kIsoKey] = 0x60;
     return map;
 }
 constexpr std::array<uint8_t, 256> kScanCodeMap = BuildScanCodeMap();

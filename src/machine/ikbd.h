@@ -38,6 +38,11 @@ constexpr uint8_t kNumpad0 = 0x60, kMultiply = 0x6A, kAdd = 0x6B, kSubtract = 0x
 constexpr uint8_t kDecimal = 0x6E, kDivide = 0x6F, kF1 = 0x70, kF10 = 0x79, kF11 = 0x7A;
 constexpr uint8_t kF12 = 0x7B, kLeftShift = 0xA0, kRightShift = 0xA1, kLeftControl = 0xA2;
 constexpr uint8_t kRightControl = 0xA3, kLeftAlt = 0xA4, kRightAlt = 0xA5;
+// The punctuation keys, named by where they sit on a US keyboard (Windows' VK_OEM codes); the
+// ISO key is the one between Left Shift and Z on European keyboards.
+constexpr uint8_t kSemicolon = 0xBA, kEquals = 0xBB, kComma = 0xBC, kMinus = 0xBD;
+constexpr uint8_t kPeriod = 0xBE, kSlash = 0xBF, kGrave = 0xC0, kLeftBracket = 0xDB;
+constexpr uint8_t kBackslash = 0xDC, kRightBracket = 0xDD, kApostrophe = 0xDE, kIsoKey = 0xE2;
 // Digits and letters use their ASCII codes ('0'..'9', 'A'..'Z').
 }  // namespace vk
 
