@@ -7,22 +7,31 @@
 namespace orvet {
 
 const char* const kUsage =
-    "usage: orvet --headless --tos FILE [--cart FILE] [--ram 512k|1m|2m|4m]\n"
+    "usage: orvet [--tos FILE] [--cart FILE] [--config FILE] [--run] [--ram 512k|1m|2m|4m]\n"
     "             [--machine stfm|ste] [--fast-disk] [--frames N] [--benchmark]\n"
     "             [--screenshot FILE] [--wav FILE] [DISK]\n"
+    "       orvet --headless --tos FILE [the same options]\n"
+    "  With no --headless Orvet opens its window; the command line overrides the settings\n"
+    "  for this run only (a --tos image is not added to the saved ROM list).\n"
     "  DISK            a disk image for drive A: .st, .msa or .dim, also inside a zip\n"
     "                  archive named as a folder (games.zip/disk1.st)\n"
     "  --headless      run the machine with no window and no sound device, as fast as it goes\n"
+    "  --config FILE   the settings file to read and write (default\n"
+    "                  $XDG_CONFIG_HOME/orvet/orvet.ini, else ~/.config/orvet/orvet.ini)\n"
+    "  --run           start the machine at once instead of showing the front end\n"
     "  --tos FILE      the TOS ROM image (at most 256 KB)\n"
     "  --cart FILE     a cartridge image (at most 128 KB)\n"
     "  --ram SIZE      memory: 512k, 1m, 2m (the default) or 4m\n"
     "  --machine KIND  stfm (the default) or ste\n"
     "  --fast-disk     floppy commands complete at once instead of at the drive's speed\n"
-    "  --frames N      how many 50 Hz frames to run (default 50, one second of the machine)\n"
+    "  --frames N      how many 50 Hz frames to run (headless: default 50, one second of the\n"
+    "                  machine; in the window the program ends after N frames)\n"
     "  --benchmark     print frames, host seconds, frames per second, the multiple of real\n"
-    "                  time and the emulated processor speed\n"
-    "  --screenshot FILE  write the last frame's 800 x 600 picture as a PNG file (into a\n"
-    "                  folder as orvet.png; .png is added to a name without an extension)\n"
+    "                  time and the emulated processor speed (in the window also the frames\n"
+    "                  presented, sound underruns and the processor time Orvet used)\n"
+    "  --screenshot FILE  write the last frame's picture as a PNG file (into a folder as\n"
+    "                  orvet.png; .png is added to a name without an extension); in the window\n"
+    "                  the picture as it was presented on the screen, at its size there\n"
     "  --wav FILE      record the machine's sound as a WAV file (44,100 Hz, mono, 16-bit)\n"
     "  --help          this text\n";
 
@@ -52,10 +61,12 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             line.headless = true;
         } else if (argument == "--benchmark") {
             line.benchmark = true;
+        } else if (argument == "--run") {
+            line.run = true;
         } else if (argument == "--fast-disk") {
             line.fastDisk = true;
         } else if (argument == "--tos" || argument == "--cart" || argument == "--screenshot" ||
-                   argument == "--wav") {
+                   argument == "--wav" || argument == "--config") {
             const std::string* path = value();
             if (!path) return std::nullopt;
             if (path->empty()) {
@@ -66,6 +77,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             if (argument == "--cart") line.cartridgePath = *path;
             if (argument == "--screenshot") line.screenshotPath = ScreenshotFilePath(*path);
             if (argument == "--wav") line.wavPath = *path;
+            if (argument == "--config") line.configPath = *path;
         } else if (argument == "--ram") {
             const std::string* size = value();
             if (!size) return std::nullopt;
@@ -74,6 +86,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             for (unsigned choice = 0; choice < 4; ++choice) {
                 if (*size == sizes[choice]) line.ramSizeIndex = choice, known = true;
             }
+            line.ramGiven = true;
             if (!known) {
                 error = "--ram takes 512k, 1m, 2m or 4m, not \"" + *size + "\"";
                 return std::nullopt;
@@ -86,6 +99,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
                 return std::nullopt;
             }
             line.ste = *kind == "ste";
+            line.machineGiven = true;
         } else if (argument == "--frames") {
             const std::string* count = value();
             if (!count) return std::nullopt;
@@ -98,6 +112,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
                 return std::nullopt;
             }
             line.frames = frames;
+            line.framesGiven = true;
         } else if (!argument.empty() && argument[0] != '-' && line.diskPath.empty()) {
             line.diskPath = argument;
         } else {

@@ -21,6 +21,11 @@ struct CommandLine {
     std::string wavPath;         // where the machine's sound is recorded; none: no recording
     std::string diskPath;        // the disk image for drive A; none: the drive is empty
     bool fastDisk = false;       // floppy commands complete at once
+    // The window's own: the settings file to use, and whether the machine runs at once.
+    std::string configPath;  // none: the settings file under the XDG config folder
+    bool run = false;
+    // Which choices the command line made, so that the window takes the rest from the settings.
+    bool ramGiven = false, machineGiven = false, framesGiven = false;
 };
 
 // Where a screenshot asked for as `requested` is written: into a folder as "orvet.png", and with

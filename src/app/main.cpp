@@ -1,5 +1,5 @@
-// orvet: the emulator's entry point. The window and sound are still to come; for now Orvet runs
-// headless, frame by frame, as fast as the host allows.
+// orvet: the emulator's entry point. With --headless the machine runs frame by frame as fast as the
+// host allows, with no window, no sound device and no SDL; otherwise the desktop program runs.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -9,6 +9,7 @@
 #include "capture/png.h"
 #include "capture/wav_writer.h"
 #include "machine/machine.h"
+#include "platform/desktop.h"
 
 namespace {
 
@@ -97,8 +98,19 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (!line->headless) {
-        return fail("the window is not built yet: run with --headless (orvet --help)");
-    }
-    return runHeadless(*line);
+    if (line->headless) return runHeadless(*line);
+    DesktopOptions options;
+    options.configPath = line->configPath;
+    options.tosPath = line->tosPath;
+    options.cartridgePath = line->cartridgePath;
+    options.diskPath = line->diskPath;
+    options.ramSizeIndex = line->ramGiven ? static_cast<int>(line->ramSizeIndex) : -1;
+    options.ste = line->machineGiven ? (line->ste ? 1 : 0) : -1;
+    options.fastDisk = line->fastDisk;
+    options.run = line->run;
+    options.frames = line->framesGiven ? line->frames : 0;
+    options.screenshotPath = line->screenshotPath;
+    options.wavPath = line->wavPath;
+    options.benchmark = line->benchmark;
+    return RunDesktop(options);
 }

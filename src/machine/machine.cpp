@@ -235,7 +235,8 @@ bool CreateMachine(Machine& machine, unsigned ramSizeIndex) {
     return true;
 }
 
-bool StartMachine(Machine& machine, const MachineSettings& settings, std::string& error) {
+bool StartMachine(Machine& machine, const MachineSettings& settings, std::string& error,
+                  std::vector<std::string>* unusable) {
     if (!CreateMachine(machine, settings.ramSizeIndex)) {
         error = "not enough memory for the machine";
         return false;
@@ -244,17 +245,32 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
     machine.fdc.fastDisk = settings.fastDisk;
     machine.soundSettings = settings.sound;
     machine.soundSettings.FastDisk = settings.fastDisk;
+    // A failed load leaves its area as it was: the drive empty, the ROM area unmapped, the
+    // cartridge area all ones.
+    auto refuse = [&](const std::string& reason) {
+        if (!unusable) {
+            error = reason;
+            return true;
+        }
+        unusable->push_back(reason);
+        return false;
+    };
     std::string reason;
-    if (!settings.diskPath.empty() && !LoadDiskImage(settings.diskPath, machine.driveA, &reason)) {
-        error = "cannot use the disk image " + settings.diskPath + ": " + reason;
+    if (!settings.diskPath.empty() && !LoadDiskImage(settings.diskPath, machine.driveA, &reason) &&
+        refuse("cannot use the disk image " + settings.diskPath + ": " + reason)) {
         return false;
     }
     // The window, the display, the host input and the sound output join here, in this order, as
     // they are built.
-    if (!settings.tosPath.empty() && !LoadTosRom(machine.memory, settings.tosPath, &error)) {
+    reason.clear();
+    if (!settings.tosPath.empty() && !LoadTosRom(machine.memory, settings.tosPath, &reason) &&
+        refuse(reason)) {
         return false;
     }
-    if (!LoadCartridge(machine.memory, settings.cartridgePath, &error)) return false;
+    reason.clear();
+    if (!LoadCartridge(machine.memory, settings.cartridgePath, &reason) && refuse(reason)) {
+        return false;
+    }
     // The floppy controller's line and one spare are always open, empty until used.
     OpenStartupStatusSlots(machine.statusMessages);
     SoundLogRestart(machine.ym.soundLog);

@@ -162,8 +162,11 @@ struct MachineSettings {
 
 // Start-up in its order: the memory and the map, the RAM size, the TOS image and the cartridge,
 // the frame's logs, a cold reset, and the stopped state. False, with a one-line reason in
-// `error`, when memory is short or an image cannot be used.
-bool StartMachine(Machine& machine, const MachineSettings& settings, std::string& error);
+// `error`, when memory is short or an image cannot be used. Given `unusable`, a disk, TOS or
+// cartridge image that cannot be used is left out instead, with one line each there, as the
+// window does: a person then sees why and chooses another.
+bool StartMachine(Machine& machine, const MachineSettings& settings, std::string& error,
+                  std::vector<std::string>* unusable = nullptr);
 
 // The end of the program: the driver leaves its running state (the sound stops, the mouse is
 // released) and the machine's memory is freed. Nothing of the machine runs afterwards.

@@ -1,0 +1,599 @@
+#include "platform/desktop.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <SDL.h>
+#include <imgui.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <backends/imgui_impl_sdl.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "capture/png.h"
+#include "capture/wav_writer.h"
+#include "frontend/host_folders.h"
+#include "frontend/settings.h"
+#include "frontend/toolbar.h"
+#include "frontend/toolbar_view.h"
+#include "machine/machine.h"
+#include "platform/audio_output.h"
+#include "platform/gl_picture.h"
+#include "platform/keymap.h"
+
+namespace orvet {
+namespace {
+
+// The machine's frame rate when the sound card paces it: 881 samples of 44,100 a second.
+constexpr double kRealFramesPerSecond = 44100.0 / 881.0;
+// Pacing figures leave out the first second, while the window and the sound device settle.
+constexpr uint64_t kSettlingFrames = 50;
+// Modes that size each frame's sound by what the device played keep this much in hand, so that
+// a frame that comes a little late does not leave the device without samples.
+constexpr int kUnpacedSoundCushion = 2048;
+constexpr int32_t kStatusSeconds = 8000;
+
+const char* const kAlreadyRunningText = "Orvet is already running!";
+const char* const kCannotRunText =
+    "Unable to run, no TOS ROM selected!\nPlease select a TOS ROM in the options.";
+const char* const kQuitText = "Do you really want to quit Orvet?";
+
+double Seconds(uint64_t counts) {
+    return static_cast<double>(counts) / static_cast<double>(SDL_GetPerformanceFrequency());
+}
+
+double ProcessorSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool AskYesNo(SDL_Window* window, const char* caption, const char* text) {
+    const SDL_MessageBoxButtonData buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
+    };
+    const SDL_MessageBoxData box = {SDL_MESSAGEBOX_INFORMATION, window, caption, text, 2, buttons,
+                                    nullptr};
+    int chosen = 0;
+    return SDL_ShowMessageBox(&box, &chosen) == 0 && chosen == 1;
+}
+
+class Desktop final : public DriverHost, public FrameOutput {
+public:
+    explicit Desktop(const DesktopOptions& options) : options_(options) {}
+    int run();
+
+private:
+    bool startUp(int& exitCode);
+    void shutDown();
+    void mainLoop();
+    void pumpEvents();
+    void handleWindowEvent(const SDL_WindowEvent& event);
+    void refreshHostInput();
+    void drawFrontEnd();
+    void presentPicture(bool readBack);
+    void setSwapInterval();
+    void paceByHostClock();
+    void showFastForward();
+    void reportBenchmark();
+    bool running() const {
+        return machine_->runState == RunState::Running ||
+               machine_->runState == RunState::DebuggerStep;
+    }
+
+    // DriverHost: the run state's side effects.
+    void startSound() override;
+    void stopSound() override { StopAudio(); }
+    void captureMouse() override { SDL_SetRelativeMouseMode(SDL_TRUE); }
+    void releaseMouse() override { SDL_SetRelativeMouseMode(SDL_FALSE); }
+    void clearDisplay() override { pictureShown_ = false; }
+    void showFrontEnd() override { SwitchTool(frontEnd_, frontEnd_.lastTool); }
+
+    // FrameOutput: the end of each frame.
+    void presentFrame(Machine&) override;
+    int samplesForFrame(Machine&) override;
+    void playSamples(Machine&, const int16_t* samples, int count) override;
+
+    DesktopOptions options_;
+    std::unique_ptr<Machine> machine_ = std::make_unique<Machine>();
+    Settings settings_;
+    std::string settingsPath_;
+    InstanceLock lock_;
+    FrontEnd frontEnd_;
+    bool tosAvailable_ = false;
+    SDL_Window* window_ = nullptr;
+    SDL_GLContext context_ = nullptr;
+    bool imguiReady_ = false;
+    GlPicture picture_;
+    bool pictureShown_ = false;  // false: the screen shows black until the next frame
+    bool windowActive_ = true;
+    bool quit_ = false;
+    bool fastForward_ = false;
+    int fastForwardSlot_ = -1;
+    uint64_t fastForwardStart_ = 0, fastForwardFrames_ = 0, fastForwardShown_ = 0;
+    int swapInterval_ = -1;
+    double refreshRate_ = 60;
+    uint64_t lastPresent_ = 0;
+    uint64_t nextFrameDue_ = 0;
+    WavWriter wav_;
+    std::string wavError_;
+    bool screenshotWritten_ = false;
+    std::string screenshotError_;
+    // Figures for --benchmark.
+    uint64_t framesRun_ = 0, framesPresented_ = 0;
+    uint64_t settledAt_ = 0, underrunsAtSettling_ = 0;
+    double processorAtSettling_ = 0;
+};
+
+int Desktop::run() {
+    int exitCode = 0;
+    if (startUp(exitCode)) mainLoop();
+    shutDown();
+    return exitCode;
+}
+
+bool Desktop::startUp(int& exitCode) {
+    // One Orvet at a time: two would each save their settings over the other's at exit.
+    std::string reason;
+    settingsPath_ = options_.configPath.empty() ? DefaultSettingsPath() : options_.configPath;
+    const std::string lockFolder = std::filesystem::path(DefaultSettingsPath()).parent_path();
+    switch (lock_.acquire(lockFolder, &reason)) {
+        case InstanceLock::Result::HeldByAnother:
+            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Already Running...",
+                                     kAlreadyRunningText, nullptr);
+            return false;
+        case InstanceLock::Result::Unavailable:
+            std::fprintf(stderr, "orvet: %s; a second Orvet would not be noticed\n",
+                         reason.c_str());
+            break;
+        case InstanceLock::Result::Acquired:
+            break;
+    }
+
+    std::vector<std::string> problems;
+    LoadSettingsFile(settingsPath_, settings_, &problems);
+    std::vector<std::string> notes;
+    if (!problems.empty()) {
+        notes.push_back("The settings file had errors; defaults were used for them");
+        for (const auto& problem : problems) {
+            std::fprintf(stderr, "orvet: %s: %s\n", settingsPath_.c_str(), problem.c_str());
+        }
+    }
+    if (!CreateDataFolders(DataFolderPath(), &reason)) notes.push_back(reason);
+
+    MachineSettings machineSettings;
+    machineSettings.ramSizeIndex =
+        options_.ramSizeIndex >= 0 ? options_.ramSizeIndex : settings_.RAMSize & 3;
+    machineSettings.ste = options_.ste >= 0 ? options_.ste == 1 : (settings_.Machine & 1) != 0;
+    machineSettings.fastDisk = options_.fastDisk || settings_.FastDisk != 0;
+    machineSettings.sound.YMSound = settings_.YMSound != 0;
+    machineSettings.sound.DiskSound = settings_.DiskSound != 0;
+    machineSettings.sound.bDacSound = settings_.bDacSound != 0;
+    machineSettings.diskPath = options_.diskPath.empty() ? settings_.DriveA : options_.diskPath;
+    if (!options_.tosPath.empty()) {
+        machineSettings.tosPath = options_.tosPath;
+    } else if (const std::string* path = settings_.roms.Path(settings_.roms.FindActive(false))) {
+        machineSettings.tosPath = *path;
+    }
+    if (!options_.cartridgePath.empty()) {
+        machineSettings.cartridgePath = options_.cartridgePath;
+    } else if (const std::string* path = settings_.roms.Path(settings_.roms.FindActive(true))) {
+        machineSettings.cartridgePath = *path;
+    }
+    std::vector<std::string> unusable;
+    if (!StartMachine(*machine_, machineSettings, reason, &unusable)) {
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Memory Error...",
+                                 "Insufficient RAM to run Orvet!", nullptr);
+        return false;
+    }
+    tosAvailable_ = !machineSettings.tosPath.empty();
+    for (const auto& line : unusable) {
+        if (line.find(machineSettings.tosPath) != std::string::npos) tosAvailable_ = false;
+        notes.push_back(line);
+        std::fprintf(stderr, "orvet: %s\n", line.c_str());
+    }
+
+    // The window, the picture, the input and the sound, in that order.
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+        std::fprintf(stderr, "orvet: no display: %s\n", SDL_GetError());
+        exitCode = -1;
+        return false;
+    }
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_Rect usable{0, 0, 800, 600};
+    SDL_GetDisplayUsableBounds(0, &usable);
+    window_ = SDL_CreateWindow("Orvet", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                               std::max(usable.w, 800), std::max(usable.h, 600),
+                               SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_MAXIMIZED);
+    if (!window_) {
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Graphics Error",
+                                 "Unable to set cooperative level", nullptr);
+        exitCode = -1;
+        return false;
+    }
+    context_ = SDL_GL_CreateContext(window_);
+    if (!context_) {
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Graphics Error",
+                                 "Unable to set full-screen graphics mode", window_);
+        exitCode = -1;
+        return false;
+    }
+    SDL_GL_MakeCurrent(window_, context_);
+    if (!CreateGlPicture(picture_, &reason)) {
+        std::fprintf(stderr, "orvet: %s\n", reason.c_str());
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Graphics Error",
+                                 "Unable to create primary surface", window_);
+        exitCode = -1;
+        return false;
+    }
+    if (settings_.Fullscreen) SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SDL_DisplayMode mode{};
+    if (SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) {
+        refreshRate_ = mode.refresh_rate;
+    }
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGui::GetIO().IniFilename = nullptr;  // the window's layout is fixed; nothing to remember
+    ImGui::StyleColorsDark();
+    ImGui_ImplSDL2_InitForOpenGL(window_, context_);
+    ImGui_ImplOpenGL3_Init("#version 330 core");
+    imguiReady_ = true;
+
+    if (!OpenAudio(&reason)) {
+        std::fprintf(stderr, "orvet: %s (%s)\n", reason.c_str(), SDL_GetError());
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Audio Error", reason.c_str(), window_);
+    }
+    if (!options_.wavPath.empty() && !WavOpen(wav_, options_.wavPath, &wavError_)) {
+        notes.push_back(wavError_);
+    }
+
+    machine_->statusMessages.hostMilliseconds = [] { return SDL_GetTicks(); };
+    machine_->driverHost = this;
+    machine_->frameOutput = this;
+    for (const auto& note : notes) {
+        ShowStatusMessage(machine_->statusMessages, note, kStatusSeconds, 0);
+    }
+    if (options_.run) {
+        if (tosAvailable_) {
+            SetRunState(*machine_, RunState::Running);
+        } else {
+            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Can't run...", kCannotRunText,
+                                     window_);
+        }
+    }
+    return true;
+}
+
+void Desktop::shutDown() {
+    if (machine_->memory.block) {
+        // The last picture, as the screen showed it, when asked for and not yet taken.
+        if (!options_.screenshotPath.empty() && !screenshotWritten_ && context_ &&
+            framesRun_ > 0) {
+            presentPicture(true);
+        }
+        ShutdownMachine(*machine_);
+    }
+    CloseAudio();
+    if (imguiReady_) {
+        ImGui_ImplOpenGL3_Shutdown();
+        ImGui_ImplSDL2_Shutdown();
+        ImGui::DestroyContext();
+    }
+    if (context_) {
+        DestroyGlPicture(picture_);
+        SDL_GL_DeleteContext(context_);
+    }
+    if (window_) SDL_DestroyWindow(window_);
+    SDL_Quit();
+    if (WavIsOpen(wav_)) WavClose(wav_, wavError_.empty() ? &wavError_ : nullptr);
+    if (!wavError_.empty()) std::fprintf(stderr, "orvet: %s\n", wavError_.c_str());
+    if (!screenshotError_.empty()) std::fprintf(stderr, "orvet: %s\n", screenshotError_.c_str());
+    if (options_.benchmark && framesRun_ > 0) reportBenchmark();
+    // The settings are written once, at the end; a window that never opened changed nothing.
+    if (window_) {
+        std::string error;
+        if (!SaveSettingsFile(settingsPath_, settings_, &error)) {
+            std::fprintf(stderr, "orvet: the settings were not saved: %s\n", error.c_str());
+        }
+    }
+}
+
+void Desktop::mainLoop() {
+    while (!quit_) {
+        pumpEvents();
+        if (quit_) break;
+        // A window in the background runs nothing: the machine waits where it stood.
+        if (!windowActive_) {
+            SDL_WaitEventTimeout(nullptr, 100);
+            continue;
+        }
+        refreshHostInput();
+        MainLoopPass(*machine_);
+        switch (machine_->runState) {
+            case RunState::Stopped:
+                drawFrontEnd();
+                break;
+            case RunState::ResetKeyHeld:
+                SDL_Delay(5);  // nothing runs until F11 is let go
+                break;
+            default:
+                break;
+        }
+        if (options_.frames > 0 && framesRun_ >= options_.frames) quit_ = true;
+    }
+}
+
+void Desktop::pumpEvents() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (frontEnd_.open() && imguiReady_) ImGui_ImplSDL2_ProcessEvent(&event);
+        switch (event.type) {
+            case SDL_QUIT:
+                quit_ = true;
+                break;
+            case SDL_WINDOWEVENT:
+                if (event.window.windowID == SDL_GetWindowID(window_)) {
+                    handleWindowEvent(event.window);
+                }
+                break;
+            case SDL_KEYDOWN:
+                if (event.key.keysym.scancode == SDL_SCANCODE_RETURN &&
+                    (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat) {
+                    settings_.Fullscreen = !settings_.Fullscreen;
+                    SDL_SetWindowFullscreen(window_,
+                                            settings_.Fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+                }
+                break;
+            case SDL_MOUSEMOTION:
+                if (running()) {
+                    machine_->host.mouseMovementX += event.motion.xrel;
+                    machine_->host.mouseMovementY += event.motion.yrel;
+                }
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+                if (running()) {
+                    const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+                    if (event.button.button == SDL_BUTTON_LEFT) machine_->host.mouseLeftButton = down;
+                    if (event.button.button == SDL_BUTTON_RIGHT) {
+                        machine_->host.mouseRightButton = down;
+                    }
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+void Desktop::handleWindowEvent(const SDL_WindowEvent& event) {
+    switch (event.event) {
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            // Whatever was held when the focus went is let go: its release goes to another
+            // window, and a key the machine never sees released would repeat for ever.
+            windowActive_ = false;
+            machine_->host.keyState.fill(0);
+            machine_->host.mouseLeftButton = machine_->host.mouseRightButton = false;
+            SetAudioStreaming(false);
+            if (settings_.Fullscreen) SDL_MinimizeWindow(window_);
+            break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            windowActive_ = true;
+            SetAudioStreaming(running() && !fastForward_);
+            // The first sound after the pause starts late; its gap is not the machine's fault.
+            break;
+        default:
+            break;
+    }
+}
+
+void Desktop::refreshHostInput() {
+    int count = 0;
+    const Uint8* keys = SDL_GetKeyboardState(&count);
+    FillHostKeyState(machine_->host, keys, count);
+    const bool fastForward = keys && kFastForwardScancode < count && keys[kFastForwardScancode] &&
+                             machine_->runState == RunState::Running;
+    if (fastForward != fastForward_) {
+        fastForward_ = fastForward;
+        SetAudioStreaming(!fastForward_ && running());
+        if (fastForward_) {
+            fastForwardStart_ = SDL_GetPerformanceCounter();
+            fastForwardFrames_ = 0;
+            fastForwardShown_ = fastForwardStart_;
+            fastForwardSlot_ = ShowStatusMessage(machine_->statusMessages, "Fast forward",
+                                                 kStatusNeverExpires, 0);
+        } else {
+            RemoveStatusMessage(machine_->statusMessages, fastForwardSlot_);
+            fastForwardSlot_ = -1;
+            nextFrameDue_ = 0;
+        }
+    }
+}
+
+void Desktop::drawFrontEnd() {
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplSDL2_NewFrame();
+    ImGui::NewFrame();
+    const ToolbarRequest request =
+        DrawFrontEnd(frontEnd_, static_cast<float>(width), static_cast<float>(height),
+                     tosAvailable_);
+    ImGui::Render();
+    glViewport(0, 0, width, height);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    if (swapInterval_ != 1) SDL_GL_SetSwapInterval(1);
+    swapInterval_ = 1;
+    SDL_GL_SwapWindow(window_);
+    // A host without a vertical blank to wait for would spin here: hold the front end to about
+    // the display's rate.
+    SDL_Delay(static_cast<Uint32>(1000 / std::max(30.0, refreshRate_)));
+
+    switch (request) {
+        case ToolbarRequest::Run:
+            // Keys held as the machine starts (the click's own modifiers) are not news to it.
+            TakeKeyboardSnapshot(machine_->ikbd, machine_->host);
+            SetRunState(*machine_, RunState::Running);
+            break;
+        case ToolbarRequest::CannotRun:
+            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Can't run...", kCannotRunText,
+                                     window_);
+            break;
+        case ToolbarRequest::AskQuit:
+            if (AskYesNo(window_, "Quit...", kQuitText)) quit_ = true;
+            ToolbarQuitAnswered(frontEnd_);
+            break;
+        case ToolbarRequest::None:
+            break;
+    }
+}
+
+void Desktop::setSwapInterval() {
+    int wanted = 0;
+    if (!fastForward_ && settings_.SyncMode == 2) wanted = 1 + static_cast<int>(settings_.FrameSkip);
+    if (wanted == swapInterval_) return;
+    // Waiting several blanks per swap is an extension; without it, one blank is the best there is.
+    if (SDL_GL_SetSwapInterval(wanted) != 0 && wanted > 1) SDL_GL_SetSwapInterval(1);
+    swapInterval_ = wanted;
+}
+
+void Desktop::presentPicture(bool readBack) {
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    if (pictureShown_) UploadPicture(picture_, machine_->screen.data());
+    const PictureRect rect = PlacePicture(width, height, settings_.IntegerScaling != 0);
+    DrawPicture(picture_, pictureShown_ ? rect : PictureRect{}, width, height);
+    if (readBack) {
+        std::vector<uint8_t> rgb;
+        ReadDrawnPicture(rect, height, rgb);
+        // One attempt: a failure is reported at the end, not retried every frame.
+        WritePngRgb888(options_.screenshotPath, rgb.data(), rect.width, rect.height,
+                       &screenshotError_);
+        screenshotWritten_ = true;
+    }
+    SDL_GL_SwapWindow(window_);
+    lastPresent_ = SDL_GetPerformanceCounter();
+    ++framesPresented_;
+}
+
+void Desktop::presentFrame(Machine&) {
+    ++framesRun_;
+    pictureShown_ = true;
+    if (framesRun_ == kSettlingFrames) {
+        settledAt_ = SDL_GetPerformanceCounter();
+        underrunsAtSettling_ = AudioUnderruns();
+        processorAtSettling_ = ProcessorSeconds();
+    }
+    const bool last = options_.frames > 0 && framesRun_ >= options_.frames;
+    const uint64_t now = SDL_GetPerformanceCounter();
+    if (fastForward_) {
+        ++fastForwardFrames_;
+        showFastForward();
+        // No more pictures than the screen can show: the rest would only cost time.
+        if (!last && Seconds(now - lastPresent_) < 1.0 / refreshRate_) return;
+    }
+    setSwapInterval();
+    presentPicture(last && !options_.screenshotPath.empty());
+    if (!fastForward_ && settings_.SyncMode == 1 && !IsAudioOpen()) paceByHostClock();
+}
+
+void Desktop::paceByHostClock() {
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    const auto period = static_cast<uint64_t>(static_cast<double>(frequency) / kRealFramesPerSecond);
+    uint64_t now = SDL_GetPerformanceCounter();
+    // After a stall (a dialog, a slow host) the machine picks up from now instead of racing to
+    // catch up on lost frames.
+    if (nextFrameDue_ == 0 || now > nextFrameDue_ + frequency / 10) nextFrameDue_ = now;
+    nextFrameDue_ += period;
+    while (now < nextFrameDue_) {
+        const double left = Seconds(nextFrameDue_ - now);
+        if (left > 0.002) {
+            SDL_Delay(static_cast<Uint32>((left - 0.001) * 1000));
+        } else {
+            SDL_Delay(0);
+        }
+        now = SDL_GetPerformanceCounter();
+    }
+}
+
+void Desktop::showFastForward() {
+    const uint64_t now = SDL_GetPerformanceCounter();
+    if (Seconds(now - fastForwardShown_) < 0.5) return;
+    fastForwardShown_ = now;
+    const double elapsed = Seconds(now - fastForwardStart_);
+    char text[64];
+    std::snprintf(text, sizeof text, "Fast forward: %.1fx real time",
+                  elapsed > 0 ? static_cast<double>(fastForwardFrames_) / elapsed /
+                                    kRealFramesPerSecond
+                              : 0.0);
+    SetStatusMessageText(machine_->statusMessages, fastForwardSlot_, text);
+}
+
+void Desktop::startSound() {
+    StartAudio();
+    SetAudioStreaming(!fastForward_);
+    // Only the paced mode keeps the device's buffer full by itself; the others write what the
+    // device played, so they start with a cushion of silence.
+    if (settings_.SyncMode != 1) {
+        static const std::vector<int16_t> silence(kUnpacedSoundCushion, 0);
+        WriteSamples(silence.data(), kUnpacedSoundCushion);
+    }
+    nextFrameDue_ = 0;
+}
+
+int Desktop::samplesForFrame(Machine&) {
+    if (fastForward_ && options_.wavPath.empty()) return 0;  // muted: nothing to mix
+    if (settings_.SyncMode == 1 || fastForward_) return kSamplesPerFrame;
+    return SamplesPlayed();
+}
+
+void Desktop::playSamples(Machine&, const int16_t* samples, int count) {
+    if (WavIsOpen(wav_) && wavError_.empty()) {
+        WavAppend(wav_, samples, static_cast<size_t>(count), &wavError_);
+    }
+    if (fastForward_) return;
+    // The paced mode: the sound card's clock sets the machine's speed.
+    if (settings_.SyncMode == 1) WaitForRoom(count);
+    WriteSamples(samples, count);
+}
+
+void Desktop::reportBenchmark() {
+    const uint64_t now = SDL_GetPerformanceCounter();
+    std::printf("frames run: %llu\n", static_cast<unsigned long long>(framesRun_));
+    std::printf("frames presented: %llu\n", static_cast<unsigned long long>(framesPresented_));
+    if (framesRun_ > kSettlingFrames && settledAt_ != 0) {
+        const double seconds = Seconds(now - settledAt_);
+        const double framesPerSecond =
+            static_cast<double>(framesRun_ - kSettlingFrames) / std::max(seconds, 1e-9);
+        std::printf("seconds after the first: %.3f\n", seconds);
+        std::printf("frames per second: %.3f\n", framesPerSecond);
+        std::printf("real time multiple: %.2f\n", framesPerSecond / kRealFramesPerSecond);
+        std::printf("underruns after the first second: %llu\n",
+                    static_cast<unsigned long long>(AudioUnderruns() - underrunsAtSettling_));
+        std::printf("processor use: %.1f%% of one core\n",
+                    100.0 * (ProcessorSeconds() - processorAtSettling_) / std::max(seconds, 1e-9));
+    }
+    std::printf("sound device: %s\n", IsAudioOpen() ? "open" : "none");
+}
+
+}  // namespace
+
+int RunDesktop(const DesktopOptions& options) {
+    Desktop desktop(options);
+    return desktop.run();
+}
+
+}  // namespace orvet
