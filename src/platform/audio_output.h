@@ -40,7 +40,7 @@ int SamplesPlayed();
 // Samples that fit in the ring now; 4,096 with no device.
 int FreeSamples();
 // Copies samples into the ring; of more than fit, only those that fit are kept. Returns the
-// number kept (all of them with no device, where they are dropped).
+// number kept; 0 with no device, where they are dropped.
 int WriteSamples(const int16_t* samples, int count);
 // Blocks, sleeping, until `samples` fit in the ring. Returns at once with no device, a paused or
 // stopped one, or a count the ring can never hold; returns after kAudioWaitLimitMilliseconds
