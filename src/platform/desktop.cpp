@@ -119,6 +119,8 @@ private:
     int swapInterval_ = -1;
     double refreshRate_ = 60;
     uint64_t lastPresent_ = 0;
+    // Keys pressed since the last frame; a press and release between two frames still counts.
+    std::vector<SDL_Scancode> pressedSinceFrame_;
     uint64_t nextFrameDue_ = 0;
     WavWriter wav_;
     std::string wavError_;
@@ -348,6 +350,7 @@ void Desktop::pumpEvents() {
                 }
                 break;
             case SDL_KEYDOWN:
+                if (!event.key.repeat) pressedSinceFrame_.push_back(event.key.keysym.scancode);
                 if (event.key.keysym.scancode == SDL_SCANCODE_RETURN &&
                     (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat) {
                     settings_.Fullscreen = !settings_.Fullscreen;
@@ -384,6 +387,7 @@ void Desktop::handleWindowEvent(const SDL_WindowEvent& event) {
             // window, and a key the machine never sees released would repeat for ever.
             windowActive_ = false;
             machine_->host.keyState.fill(0);
+            pressedSinceFrame_.clear();
             machine_->host.mouseLeftButton = machine_->host.mouseRightButton = false;
             SetAudioStreaming(false);
             if (settings_.Fullscreen) SDL_MinimizeWindow(window_);
@@ -402,6 +406,12 @@ void Desktop::refreshHostInput() {
     int count = 0;
     const Uint8* keys = SDL_GetKeyboardState(&count);
     FillHostKeyState(machine_->host, keys, count);
+    // A quick tap can be pressed and released before the frame looks: the machine still sees it
+    // down for one frame, and released on the next, as a typist expects.
+    for (SDL_Scancode scancode : pressedSinceFrame_) {
+        if (uint8_t key = VirtualKeyOfScancode(scancode)) machine_->host.keyState[key] |= 0x80;
+    }
+    pressedSinceFrame_.clear();
     const bool fastForward = keys && kFastForwardScancode < count && keys[kFastForwardScancode] &&
                              machine_->runState == RunState::Running;
     if (fastForward != fastForward_) {

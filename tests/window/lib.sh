@@ -1,0 +1,74 @@
+# Shared by the window tests, which run the real program under Xvfb (started by CTest through
+# xvfb-run) and drive it with xdotool. Every wait is for a state, bounded only so that a broken
+# build fails instead of hanging: the bound is far above what a loaded machine needs.
+set -euo pipefail
+
+orvet=${ORVET:?the orvet program}
+programs=${ORVET_TEST_PROGRAMS_DIR:?the 68000 test programs}
+work=$(mktemp -d)
+# Each test has its own settings, data and lock folders, so tests can run side by side.
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# wait_until SECONDS COMMAND...: runs COMMAND every tenth of a second until it succeeds.
+wait_until() {
+  local limit=$1
+  shift
+  local deadline=$((SECONDS + limit))
+  until "$@"; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
+}
+
+# The id of the visible window whose title is exactly $1, waiting for it to appear.
+window_named() {
+  local title=$1 id
+  wait_until 60 xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1 ||
+    fail "no window titled \"$title\""
+  id=$(xdotool search --onlyvisible --name "^${title}\$" | head -n 1)
+  echo "$id"
+}
+
+# The colour of the screen at x y as a name from its three channels (black, red, green,
+# yellow, blue, magenta, cyan, white), each channel on when above half.
+colour_at() {
+  local hex
+  hex=$(import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
+    grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1)
+  [[ -n $hex ]] || { echo unknown; return; }
+  local names=(black blue green cyan red magenta yellow white)
+  local r=$((16#${hex:1:2} > 127)) g=$((16#${hex:3:2} > 127)) b=$((16#${hex:5:2} > 127))
+  echo "${names[r * 4 + g * 2 + b]}"
+}
+
+# wait_colour X Y NAME: waits until the screen shows NAME at x y; a red screen (the key test
+# program's verdict on a wrong byte) fails at once.
+wait_colour() {
+  local x=$1 y=$2 want=$3 deadline=$((SECONDS + 60)) seen
+  while true; do
+    seen=$(colour_at "$x" "$y")
+    [[ $seen == "$want" ]] && return 0
+    [[ $seen == red && $want != red ]] && fail "the screen turned red waiting for $want"
+    ((SECONDS < deadline)) || fail "the screen shows $seen, not $want"
+    sleep 0.1
+  done
+}
+
+# wait_exit PID: waits for the process to end and prints its exit code.
+wait_exit() {
+  local status=0
+  wait "$1" || status=$?
+  echo "$status"
+}
