@@ -167,8 +167,9 @@ int RomPosition(std::string_view lowerKey) {
 void LoadRomList(const std::optional<RomValue>& countValue, std::map<std::string, RomValue>& keys,
                  RomList& roms, ProblemList& problems) {
     int highestPresent = -1;
-    for (const auto& [key, value] : keys)
+    for (const auto& [key, value] : keys) {
         highestPresent = std::max(highestPresent, RomPosition(key));
+    }
 
     int count = 0;
     uint32_t storedCount = 0;
@@ -362,8 +363,9 @@ void ParseSettings(std::string_view text, Settings& settings, std::vector<std::s
                                                 std::to_string(kSettingsTextLongest) + "; ignored");
             }
         }
-        if (!recognised)
+        if (!recognised) {
             settings.unknownKeys[known].push_back({std::string(key), std::string(value)});
+        }
     }
 
     LoadRomList(romCount, romKeys, settings.roms, problemList);

@@ -100,8 +100,9 @@ TEST_F(SettingsTest, EachBadValueFallsBackAloneAndIsReported) {
         {"ROMS", "Count=5000", "Count \"5000\""},
     };
     std::string text = "stray=1\n";
-    for (const Line& line : lines)
+    for (const Line& line : lines) {
         text += std::string("[") + line.section + "]\n" + line.text + "\n";
+    }
     Settings settings;
     std::vector<std::string> problems;
     ParseSettings(text, settings, &problems);
