@@ -25,7 +25,8 @@ namespace orvet {
 
 // The longest text value kept: the fields were 512-byte buffers with their terminating zero.
 constexpr size_t kSettingsTextLongest = 511;
-// A ROM list longer than this is no list a person made; Count beyond it reads only this many.
+// A ROM list longer than this is no list a person made: a larger Count is reported, and only the
+// ROM<n> positions present below it are read.
 constexpr int kRomListLongest = 1000;
 // Settings files are a few hundred bytes; anything far larger is not one, and is not read.
 constexpr size_t kSettingsFileLargest = 1 << 20;
