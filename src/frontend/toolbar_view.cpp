@@ -77,10 +77,13 @@ ToolbarRequest DrawFrontEnd(FrontEnd& frontEnd, float windowWidth, float windowH
     ToolbarRequest request = ToolbarRequest::None;
     // The model watches the mouse over the whole window, so a highlight never outlives the
     // pointer leaving the strip; a dialog's own clicks stay with the dialog.
+    // A move is a change from where the pointer was last seen, the first sighting included.
     const bool overDialog = io.WantCaptureMouse && io.MousePos.y >= kToolbarHeight;
-    if (!overDialog && (io.MouseDelta.x != 0 || io.MouseDelta.y != 0)) {
-        ToolbarMouseMove(frontEnd, io.MousePos.x, io.MousePos.y);
-    }
+    static ImVec2 lastSeen{-1, -1};
+    const bool moved = ImGui::IsMousePosValid() &&
+                       (io.MousePos.x != lastSeen.x || io.MousePos.y != lastSeen.y);
+    if (moved) lastSeen = io.MousePos;
+    if (!overDialog && moved) ToolbarMouseMove(frontEnd, io.MousePos.x, io.MousePos.y);
     if (!overDialog && ImGui::IsMouseReleased(ImGuiMouseButton_Left)) {
         request = ToolbarRelease(frontEnd, io.MousePos.x, io.MousePos.y, tosAvailable);
     }

@@ -3,9 +3,9 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <SDL.h>
-#include <imgui.h>
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
+#include <imgui.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -52,15 +52,38 @@ double ProcessorSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// The box was the window's own: the focus it took comes back to the window, or the machine
+// would wait for a click that a person should not need.
+void TakeBackFocus(SDL_Window* window) {
+    if (!window) return;
+    SDL_RaiseWindow(window);
+    SDL_SetWindowInputFocus(window);
+}
+
+// A message box with the designed caption and text; the text also goes to the terminal, where it
+// is read when no box can be shown (no display). SDL draws boxes through its video layer, so a
+// box before the window exists starts that layer for itself.
+void ShowMessage(SDL_Window* window, Uint32 kind, const char* caption, const char* text) {
+    std::fprintf(stderr, "orvet: %s: %s\n", caption, text);
+    const bool started = SDL_WasInit(SDL_INIT_VIDEO) == 0 && SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (SDL_ShowSimpleMessageBox(kind, caption, text, window) != 0) {
+        std::fprintf(stderr, "orvet: (no message box: %s)\n", SDL_GetError());
+    }
+    if (started) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    TakeBackFocus(window);
+}
+
 bool AskYesNo(SDL_Window* window, const char* caption, const char* text) {
     const SDL_MessageBoxButtonData buttons[] = {
         {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
         {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
     };
-    const SDL_MessageBoxData box = {SDL_MESSAGEBOX_INFORMATION, window, caption, text, 2, buttons,
-                                    nullptr};
+    const SDL_MessageBoxData box = {
+        SDL_MESSAGEBOX_INFORMATION, window, caption, text, 2, buttons, nullptr};
     int chosen = 0;
-    return SDL_ShowMessageBox(&box, &chosen) == 0 && chosen == 1;
+    const bool yes = SDL_ShowMessageBox(&box, &chosen) == 0 && chosen == 1;
+    TakeBackFocus(window);
+    return yes;
 }
 
 class Desktop final : public DriverHost, public FrameOutput {
@@ -146,8 +169,7 @@ bool Desktop::startUp(int& exitCode) {
     const std::string lockFolder = std::filesystem::path(DefaultSettingsPath()).parent_path();
     switch (lock_.acquire(lockFolder, &reason)) {
         case InstanceLock::Result::HeldByAnother:
-            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Already Running...",
-                                     kAlreadyRunningText, nullptr);
+            ShowMessage(nullptr, SDL_MESSAGEBOX_WARNING, "Already Running...", kAlreadyRunningText);
             return false;
         case InstanceLock::Result::Unavailable:
             std::fprintf(stderr, "orvet: %s; a second Orvet would not be noticed\n",
@@ -189,8 +211,8 @@ bool Desktop::startUp(int& exitCode) {
     }
     std::vector<std::string> unusable;
     if (!StartMachine(*machine_, machineSettings, reason, &unusable)) {
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Memory Error...",
-                                 "Insufficient RAM to run Orvet!", nullptr);
+        ShowMessage(nullptr, SDL_MESSAGEBOX_WARNING, "Memory Error...",
+                    "Insufficient RAM to run Orvet!");
         return false;
     }
     tosAvailable_ = !machineSettings.tosPath.empty();
@@ -219,23 +241,23 @@ bool Desktop::startUp(int& exitCode) {
                                std::max(usable.w, 800), std::max(usable.h, 600),
                                SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_MAXIMIZED);
     if (!window_) {
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Graphics Error",
-                                 "Unable to set cooperative level", nullptr);
+        ShowMessage(nullptr, SDL_MESSAGEBOX_ERROR, "Graphics Error",
+                    "Unable to set cooperative level");
         exitCode = -1;
         return false;
     }
     context_ = SDL_GL_CreateContext(window_);
     if (!context_) {
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Graphics Error",
-                                 "Unable to set full-screen graphics mode", window_);
+        ShowMessage(window_, SDL_MESSAGEBOX_ERROR, "Graphics Error",
+                    "Unable to set full-screen graphics mode");
         exitCode = -1;
         return false;
     }
     SDL_GL_MakeCurrent(window_, context_);
     if (!CreateGlPicture(picture_, &reason)) {
         std::fprintf(stderr, "orvet: %s\n", reason.c_str());
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Graphics Error",
-                                 "Unable to create primary surface", window_);
+        ShowMessage(window_, SDL_MESSAGEBOX_ERROR, "Graphics Error",
+                    "Unable to create primary surface");
         exitCode = -1;
         return false;
     }
@@ -254,7 +276,7 @@ bool Desktop::startUp(int& exitCode) {
 
     if (!OpenAudio(&reason)) {
         std::fprintf(stderr, "orvet: %s (%s)\n", reason.c_str(), SDL_GetError());
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Audio Error", reason.c_str(), window_);
+        ShowMessage(window_, SDL_MESSAGEBOX_ERROR, "Audio Error", reason.c_str());
     }
     if (!options_.wavPath.empty() && !WavOpen(wav_, options_.wavPath, &wavError_)) {
         notes.push_back(wavError_);
@@ -270,8 +292,7 @@ bool Desktop::startUp(int& exitCode) {
         if (tosAvailable_) {
             SetRunState(*machine_, RunState::Running);
         } else {
-            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Can't run...", kCannotRunText,
-                                     window_);
+            ShowMessage(window_, SDL_MESSAGEBOX_WARNING, "Can't run...", kCannotRunText);
         }
     }
     return true;
@@ -280,8 +301,7 @@ bool Desktop::startUp(int& exitCode) {
 void Desktop::shutDown() {
     if (machine_->memory.block) {
         // The last picture, as the screen showed it, when asked for and not yet taken.
-        if (!options_.screenshotPath.empty() && !screenshotWritten_ && context_ &&
-            framesRun_ > 0) {
+        if (!options_.screenshotPath.empty() && !screenshotWritten_ && context_ && framesRun_ > 0) {
             presentPicture(true);
         }
         ShutdownMachine(*machine_);
@@ -339,7 +359,7 @@ void Desktop::mainLoop() {
 void Desktop::pumpEvents() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        if (frontEnd_.open() && imguiReady_) ImGui_ImplSDL2_ProcessEvent(&event);
+        if (imguiReady_ && frontEnd_.open()) ImGui_ImplSDL2_ProcessEvent(&event);
         switch (event.type) {
             case SDL_QUIT:
                 quit_ = true;
@@ -354,8 +374,8 @@ void Desktop::pumpEvents() {
                 if (event.key.keysym.scancode == SDL_SCANCODE_RETURN &&
                     (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat) {
                     settings_.Fullscreen = !settings_.Fullscreen;
-                    SDL_SetWindowFullscreen(window_,
-                                            settings_.Fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+                    SDL_SetWindowFullscreen(
+                        window_, settings_.Fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
                 }
                 break;
             case SDL_MOUSEMOTION:
@@ -368,7 +388,8 @@ void Desktop::pumpEvents() {
             case SDL_MOUSEBUTTONUP:
                 if (running()) {
                     const bool down = event.type == SDL_MOUSEBUTTONDOWN;
-                    if (event.button.button == SDL_BUTTON_LEFT) machine_->host.mouseLeftButton = down;
+                    if (event.button.button == SDL_BUTTON_LEFT)
+                        machine_->host.mouseLeftButton = down;
                     if (event.button.button == SDL_BUTTON_RIGHT) {
                         machine_->host.mouseRightButton = down;
                     }
@@ -421,8 +442,8 @@ void Desktop::refreshHostInput() {
             fastForwardStart_ = SDL_GetPerformanceCounter();
             fastForwardFrames_ = 0;
             fastForwardShown_ = fastForwardStart_;
-            fastForwardSlot_ = ShowStatusMessage(machine_->statusMessages, "Fast forward",
-                                                 kStatusNeverExpires, 0);
+            fastForwardSlot_ =
+                ShowStatusMessage(machine_->statusMessages, "Fast forward", kStatusNeverExpires, 0);
         } else {
             RemoveStatusMessage(machine_->statusMessages, fastForwardSlot_);
             fastForwardSlot_ = -1;
@@ -437,9 +458,8 @@ void Desktop::drawFrontEnd() {
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
     ImGui::NewFrame();
-    const ToolbarRequest request =
-        DrawFrontEnd(frontEnd_, static_cast<float>(width), static_cast<float>(height),
-                     tosAvailable_);
+    const ToolbarRequest request = DrawFrontEnd(frontEnd_, static_cast<float>(width),
+                                                static_cast<float>(height), tosAvailable_);
     ImGui::Render();
     glViewport(0, 0, width, height);
     glClearColor(0, 0, 0, 1);
@@ -459,8 +479,7 @@ void Desktop::drawFrontEnd() {
             SetRunState(*machine_, RunState::Running);
             break;
         case ToolbarRequest::CannotRun:
-            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Can't run...", kCannotRunText,
-                                     window_);
+            ShowMessage(window_, SDL_MESSAGEBOX_WARNING, "Can't run...", kCannotRunText);
             break;
         case ToolbarRequest::AskQuit:
             if (AskYesNo(window_, "Quit...", kQuitText)) quit_ = true;
@@ -473,7 +492,8 @@ void Desktop::drawFrontEnd() {
 
 void Desktop::setSwapInterval() {
     int wanted = 0;
-    if (!fastForward_ && settings_.SyncMode == 2) wanted = 1 + static_cast<int>(settings_.FrameSkip);
+    if (!fastForward_ && settings_.SyncMode == 2)
+        wanted = 1 + static_cast<int>(settings_.FrameSkip);
     if (wanted == swapInterval_) return;
     // Waiting several blanks per swap is an extension; without it, one blank is the best there is.
     if (SDL_GL_SetSwapInterval(wanted) != 0 && wanted > 1) SDL_GL_SetSwapInterval(1);
@@ -522,7 +542,8 @@ void Desktop::presentFrame(Machine&) {
 
 void Desktop::paceByHostClock() {
     const uint64_t frequency = SDL_GetPerformanceFrequency();
-    const auto period = static_cast<uint64_t>(static_cast<double>(frequency) / kRealFramesPerSecond);
+    const auto period =
+        static_cast<uint64_t>(static_cast<double>(frequency) / kRealFramesPerSecond);
     uint64_t now = SDL_GetPerformanceCounter();
     // After a stall (a dialog, a slow host) the machine picks up from now instead of racing to
     // catch up on lost frames.
@@ -546,9 +567,9 @@ void Desktop::showFastForward() {
     const double elapsed = Seconds(now - fastForwardStart_);
     char text[64];
     std::snprintf(text, sizeof text, "Fast forward: %.1fx real time",
-                  elapsed > 0 ? static_cast<double>(fastForwardFrames_) / elapsed /
-                                    kRealFramesPerSecond
-                              : 0.0);
+                  elapsed > 0
+                      ? static_cast<double>(fastForwardFrames_) / elapsed / kRealFramesPerSecond
+                      : 0.0);
     SetStatusMessageText(machine_->statusMessages, fastForwardSlot_, text);
 }
 

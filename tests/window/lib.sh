@@ -32,21 +32,29 @@ wait_until() {
   done
 }
 
-# The id of the visible window whose title is exactly $1, waiting for it to appear.
+# The id of the top-level window titled exactly $1, waiting for it to appear. SDL's message boxes
+# carry only the UTF-8 title, which xdotool's search does not read, so xwininfo finds them.
+window_id() {
+  xwininfo -root -children 2>/dev/null |
+    awk -v title="\"$1\":" 'index($0, title) && !found { print $1; found = 1 }'
+}
+has_window() { [[ -n $(window_id "$1") ]]; }
 window_named() {
-  local title=$1 id
-  wait_until 60 xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1 ||
-    fail "no window titled \"$title\""
-  id=$(xdotool search --onlyvisible --name "^${title}\$" | head -n 1)
-  echo "$id"
+  wait_until 60 has_window "$1" || fail "no window titled \"$1\""
+  window_id "$1"
+}
+
+# The colour of the screen at x y as #RRGGBB.
+pixel_at() {
+  import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
+    grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1
 }
 
 # The colour of the screen at x y as a name from its three channels (black, red, green,
 # yellow, blue, magenta, cyan, white), each channel on when above half.
 colour_at() {
   local hex
-  hex=$(import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
-    grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1)
+  hex=$(pixel_at "$1" "$2")
   [[ -n $hex ]] || { echo unknown; return; }
   local names=(black blue green cyan red magenta yellow white)
   local r=$((16#${hex:1:2} > 127)) g=$((16#${hex:3:2} > 127)) b=$((16#${hex:5:2} > 127))
@@ -66,9 +74,9 @@ wait_colour() {
   done
 }
 
-# wait_exit PID: waits for the process to end and prints its exit code.
+# wait_exit PID: waits for the process to end and leaves its exit code in exit_status (not in a
+# subshell, which could not wait for this shell's children).
 wait_exit() {
-  local status=0
-  wait "$1" || status=$?
-  echo "$status"
+  exit_status=0
+  wait "$1" || exit_status=$?
 }
