@@ -370,7 +370,7 @@ void Desktop::pumpEvents() {
                 }
                 break;
             case SDL_KEYDOWN:
-                if (!event.key.repeat) pressedSinceFrame_.push_back(event.key.keysym.scancode);
+                            if (!event.key.repeat) pressedSinceFrame_.push_back(event.key.keysym.scancode);
                 if (event.key.keysym.scancode == SDL_SCANCODE_RETURN &&
                     (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat) {
                     settings_.Fullscreen = !settings_.Fullscreen;
@@ -457,6 +457,14 @@ void Desktop::drawFrontEnd() {
     SDL_GL_GetDrawableSize(window_, &width, &height);
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
+    // The backend reads the pointer through SDL's global mouse state, which on X11 follows only
+    // the input extension's raw motion; servers without it (Xvfb driven by XTEST) leave it stale.
+    // The pointer's own motion events, which SDL keeps per window, are always there.
+    int pointerX = 0, pointerY = 0;
+    SDL_GetMouseState(&pointerX, &pointerY);
+    if (SDL_GetMouseFocus() == window_) {
+        ImGui::GetIO().MousePos = ImVec2(static_cast<float>(pointerX), static_cast<float>(pointerY));
+    }
     ImGui::NewFrame();
     const ToolbarRequest request = DrawFrontEnd(frontEnd_, static_cast<float>(width),
                                                 static_cast<float>(height), tosAvailable_);

@@ -40,7 +40,7 @@ window_id() {
 }
 has_window() { [[ -n $(window_id "$1") ]]; }
 window_named() {
-  wait_until 60 has_window "$1" || fail "no window titled \"$1\""
+  wait_until 60 has_window "$1" || fail "no window titled \"$1\" among: $(xwininfo -root -children | grep -c "^ *0x") windows, $(xwininfo -root -children | grep "^ *0x" | tr -s " " | tr "\n" ";")"
   window_id "$1"
 }
 
