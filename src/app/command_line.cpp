@@ -7,9 +7,10 @@
 namespace orvet {
 
 const char* const kUsage =
-    "usage: orvet [--tos FILE] [--cart FILE] [--config FILE] [--run] [--ram 512k|1m|2m|4m]\n"
-    "             [--machine stfm|ste] [--fast-disk] [--frames N] [--benchmark]\n"
-    "             [--screenshot FILE] [--wav FILE] [DISK]\n"
+    "usage: orvet [--tos FILE] [--cart FILE] [--config FILE] [--run] [--no-sound]\n"
+    "             [--ram 512k|1m|2m|4m] [--machine stfm|ste] [--fast-disk] [--frames N]\n"
+    "             [--benchmark]"
+    " [--screenshot FILE] [--wav FILE] [DISK]\n"
     "       orvet --headless --tos FILE [the same options]\n"
     "  With no --headless Orvet opens its window; the command line overrides the settings\n"
     "  for this run only (a --tos image is not added to the saved ROM list).\n"
@@ -19,6 +20,8 @@ const char* const kUsage =
     "  --config FILE   the settings file to read and write (default\n"
     "                  $XDG_CONFIG_HOME/orvet/orvet.ini, else ~/.config/orvet/orvet.ini)\n"
     "  --run           start the machine at once instead of showing the front end\n"
+    "  --no-sound      open no sound device: the machine runs silent, paced by the host's\n"
+    "                  clock at 50.06 frames a second\n"
     "  --tos FILE      the TOS ROM image (at most 256 KB)\n"
     "  --cart FILE     a cartridge image (at most 128 KB)\n"
     "  --ram SIZE      memory: 512k, 1m, 2m (the default) or 4m\n"
@@ -63,6 +66,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             line.benchmark = true;
         } else if (argument == "--run") {
             line.run = true;
+        } else if (argument == "--no-sound") {
+            line.noSound = true;
         } else if (argument == "--fast-disk") {
             line.fastDisk = true;
         } else if (argument == "--tos" || argument == "--cart" || argument == "--screenshot" ||

@@ -24,6 +24,7 @@ struct CommandLine {
     // The window's own: the settings file to use, and whether the machine runs at once.
     std::string configPath;  // none: the settings file under the XDG config folder
     bool run = false;
+    bool noSound = false;  // the window opens no sound device
     // Which choices the command line made, so that the window takes the rest from the settings.
     bool ramGiven = false, machineGiven = false, framesGiven = false;
 };

@@ -112,5 +112,6 @@ int main(int argc, char** argv) {
     options.screenshotPath = line->screenshotPath;
     options.wavPath = line->wavPath;
     options.benchmark = line->benchmark;
+    options.noSound = line->noSound;
     return RunDesktop(options);
 }

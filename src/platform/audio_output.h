@@ -11,7 +11,9 @@
 namespace orvet {
 
 constexpr int kAudioSampleRate = 44100;
-constexpr int kAudioCallbackSamples = 512;
+// 10 ms a call: a whole number of milliseconds, so devices that keep time in milliseconds (SDL's
+// disk and dummy drivers among them) play at exactly 44,100 samples a second.
+constexpr int kAudioCallbackSamples = 441;
 // The longest WaitForRoom blocks: about ten frames of sound. A device that plays nothing for that
 // long has stalled, and the machine carries on rather than hang.
 constexpr int kAudioWaitLimitMilliseconds = 200;

@@ -139,6 +139,9 @@ private:
     bool fastForward_ = false;
     int fastForwardSlot_ = -1;
     uint64_t fastForwardStart_ = 0, fastForwardFrames_ = 0, fastForwardShown_ = 0;
+    // All fast-forward stretches together, for --benchmark.
+    uint64_t fastForwardTotalFrames_ = 0, fastForwardTotalPresented_ = 0;
+    double fastForwardTotalSeconds_ = 0;
     int swapInterval_ = -1;
     double refreshRate_ = 60;
     uint64_t lastPresent_ = 0;
@@ -152,6 +155,7 @@ private:
     // Figures for --benchmark.
     uint64_t framesRun_ = 0, framesPresented_ = 0;
     uint64_t settledAt_ = 0, underrunsAtSettling_ = 0;
+    uint64_t lastFrameAt_ = 0;  // when the last frame ended, as settledAt_ is taken
     double processorAtSettling_ = 0;
 };
 
@@ -274,7 +278,7 @@ bool Desktop::startUp(int& exitCode) {
     ImGui_ImplOpenGL3_Init("#version 330 core");
     imguiReady_ = true;
 
-    if (!OpenAudio(&reason)) {
+    if (!options_.noSound && !OpenAudio(&reason)) {
         std::fprintf(stderr, "orvet: %s (%s)\n", reason.c_str(), SDL_GetError());
         ShowMessage(window_, SDL_MESSAGEBOX_ERROR, "Audio Error", reason.c_str());
     }
@@ -299,6 +303,8 @@ bool Desktop::startUp(int& exitCode) {
 }
 
 void Desktop::shutDown() {
+    // The figures are read while the sound device still counts.
+    if (options_.benchmark && framesRun_ > 0) reportBenchmark();
     if (machine_->memory.block) {
         // The last picture, as the screen showed it, when asked for and not yet taken.
         if (!options_.screenshotPath.empty() && !screenshotWritten_ && context_ && framesRun_ > 0) {
@@ -321,7 +327,6 @@ void Desktop::shutDown() {
     if (WavIsOpen(wav_)) WavClose(wav_, wavError_.empty() ? &wavError_ : nullptr);
     if (!wavError_.empty()) std::fprintf(stderr, "orvet: %s\n", wavError_.c_str());
     if (!screenshotError_.empty()) std::fprintf(stderr, "orvet: %s\n", screenshotError_.c_str());
-    if (options_.benchmark && framesRun_ > 0) reportBenchmark();
     // The settings are written once, at the end; a window that never opened changed nothing.
     if (window_) {
         std::string error;
@@ -445,6 +450,7 @@ void Desktop::refreshHostInput() {
             fastForwardSlot_ =
                 ShowStatusMessage(machine_->statusMessages, "Fast forward", kStatusNeverExpires, 0);
         } else {
+            fastForwardTotalSeconds_ += Seconds(SDL_GetPerformanceCounter() - fastForwardStart_);
             RemoveStatusMessage(machine_->statusMessages, fastForwardSlot_);
             fastForwardSlot_ = -1;
             nextFrameDue_ = 0;
@@ -530,8 +536,9 @@ void Desktop::presentPicture(bool readBack) {
 void Desktop::presentFrame(Machine&) {
     ++framesRun_;
     pictureShown_ = true;
+    lastFrameAt_ = SDL_GetPerformanceCounter();
     if (framesRun_ == kSettlingFrames) {
-        settledAt_ = SDL_GetPerformanceCounter();
+        settledAt_ = lastFrameAt_;
         underrunsAtSettling_ = AudioUnderruns();
         processorAtSettling_ = ProcessorSeconds();
     }
@@ -539,9 +546,11 @@ void Desktop::presentFrame(Machine&) {
     const uint64_t now = SDL_GetPerformanceCounter();
     if (fastForward_) {
         ++fastForwardFrames_;
+        ++fastForwardTotalFrames_;
         showFastForward();
         // No more pictures than the screen can show: the rest would only cost time.
         if (!last && Seconds(now - lastPresent_) < 1.0 / refreshRate_) return;
+        ++fastForwardTotalPresented_;
     }
     setSwapInterval();
     presentPicture(last && !options_.screenshotPath.empty());
@@ -614,7 +623,8 @@ void Desktop::reportBenchmark() {
     std::printf("frames run: %llu\n", static_cast<unsigned long long>(framesRun_));
     std::printf("frames presented: %llu\n", static_cast<unsigned long long>(framesPresented_));
     if (framesRun_ > kSettlingFrames && settledAt_ != 0) {
-        const double seconds = Seconds(now - settledAt_);
+        // Frame ends to frame ends: as many periods as frames counted.
+        const double seconds = Seconds(lastFrameAt_ - settledAt_);
         const double framesPerSecond =
             static_cast<double>(framesRun_ - kSettlingFrames) / std::max(seconds, 1e-9);
         std::printf("seconds after the first: %.3f\n", seconds);
@@ -626,6 +636,18 @@ void Desktop::reportBenchmark() {
                     100.0 * (ProcessorSeconds() - processorAtSettling_) / std::max(seconds, 1e-9));
     }
     std::printf("sound device: %s\n", IsAudioOpen() ? "open" : "none");
+    std::printf("host refresh: %.0f Hz\n", refreshRate_);
+    if (fastForward_) fastForwardTotalSeconds_ += Seconds(now - fastForwardStart_);
+    if (fastForwardTotalFrames_ > 0 && fastForwardTotalSeconds_ > 0) {
+        std::printf("fast forward: %llu frames in %.3f s, %.2f times real time, %llu presented "
+                    "(%.1f a second)\n",
+                    static_cast<unsigned long long>(fastForwardTotalFrames_),
+                    fastForwardTotalSeconds_,
+                    static_cast<double>(fastForwardTotalFrames_) / fastForwardTotalSeconds_ /
+                        kRealFramesPerSecond,
+                    static_cast<unsigned long long>(fastForwardTotalPresented_),
+                    static_cast<double>(fastForwardTotalPresented_) / fastForwardTotalSeconds_);
+    }
 }
 
 }  // namespace

@@ -18,10 +18,11 @@ struct DesktopOptions {
     std::string screenshotPath;     // the last presented picture, read back from the screen
     std::string wavPath;            // the machine's sound, recorded as it is made
     bool benchmark = false;         // report pacing, underruns and processor time at the end
+    bool noSound = false;           // open no sound device: silent, paced by the host clock
 };
 
 // Runs the program to its end; returns the process's exit code: 0 after a normal end or a
-// refused start (a second instance), 1 when the window or the picture cannot be made.
+// refused start (a second instance), -1 when the window or the picture cannot be made.
 int RunDesktop(const DesktopOptions& options);
 
 }  // namespace orvet
