@@ -28,7 +28,7 @@ echo "== real time, no sound device, paced by the host clock, ${seconds} s"
 xvfb-run "${screen[@]}" build/orvet --tos "$rom" --run --no-sound --frames "$frames" --benchmark
 
 echo "== headless, as fast as the host goes"
-build/orvet --headless --tos "$rom" --frames 3000 --benchmark | grep -E "real time multiple"
+build/orvet --headless --tos "$rom" --frames 30000 --benchmark | grep -E "real time multiple"
 
 echo "== fast forward (Scroll Lock held)"
 cat >"$work/fast_forward.sh" <<'SCRIPT'
@@ -43,4 +43,4 @@ xdotool keyup Scroll_Lock
 SCRIPT
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null \
   xvfb-run "${screen[@]}" bash "$work/fast_forward.sh" \
-  build/orvet --tos "$rom" --run --frames 3000 --benchmark
+  build/orvet --tos "$rom" --run --frames 30000 --benchmark

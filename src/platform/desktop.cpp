@@ -9,7 +9,6 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -170,8 +169,8 @@ bool Desktop::startUp(int& exitCode) {
     // One Orvet at a time: two would each save their settings over the other's at exit.
     std::string reason;
     settingsPath_ = options_.configPath.empty() ? DefaultSettingsPath() : options_.configPath;
-    const std::string lockFolder = std::filesystem::path(DefaultSettingsPath()).parent_path();
-    switch (lock_.acquire(lockFolder, &reason)) {
+    // The lock stays in the default settings folder even with --config: one Orvet per user.
+    switch (lock_.acquire(SettingsFolderPath(), &reason)) {
         case InstanceLock::Result::HeldByAnother:
             ShowMessage(nullptr, SDL_MESSAGEBOX_WARNING, "Already Running...", kAlreadyRunningText);
             return false;

@@ -21,7 +21,9 @@ const std::array<uint32_t, 65536>& WideningTable() {
             const uint32_t red = pixel >> 11, green = (pixel >> 5) & 0x3F, blue = pixel & 0x1F;
             const uint32_t r = red << 3 | red >> 2, g = green << 2 | green >> 4,
                            b = blue << 3 | blue >> 2;
-            entries[pixel] = r | g << 8 | b << 16 | 0xFF000000u;  // bytes R, G, B, A in memory
+            // Blue, green, red, alpha in memory: the layout drivers keep textures in, so the upload
+            // is a plain copy.
+            entries[pixel] = b | g << 8 | r << 16 | 0xFF000000u;
         }
         return entries;
     }();
@@ -120,13 +122,13 @@ bool CreateGlPicture(GlPicture& picture, std::string* error) {
 
     glGenTextures(1, &picture.texture);
     glBindTexture(GL_TEXTURE_2D, picture.texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kPictureWidth, kPictureHeight, 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, nullptr);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kPictureWidth, kPictureHeight, 0, GL_BGRA,
+                 GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    picture.rgba.assign(static_cast<size_t>(kPictureWidth) * kPictureHeight, 0xFF000000u);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kPictureWidth, kPictureHeight, GL_RGBA,
-                    GL_UNSIGNED_BYTE, picture.rgba.data());
+    picture.pixels.assign(static_cast<size_t>(kPictureWidth) * kPictureHeight, 0xFF000000u);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kPictureWidth, kPictureHeight, GL_BGRA,
+                    GL_UNSIGNED_INT_8_8_8_8_REV, picture.pixels.data());
     if (glGetError() != GL_NO_ERROR) {
         if (error) *error = "the picture's texture cannot be made";
         DestroyGlPicture(picture);
@@ -145,12 +147,12 @@ void DestroyGlPicture(GlPicture& picture) {
 
 void UploadPicture(GlPicture& picture, const uint16_t* frame) {
     const auto& table = WideningTable();
-    const size_t count = picture.rgba.size();
-    for (size_t index = 0; index < count; ++index) picture.rgba[index] = table[frame[index]];
+    const size_t count = picture.pixels.size();
+    for (size_t index = 0; index < count; ++index) picture.pixels[index] = table[frame[index]];
     glBindTexture(GL_TEXTURE_2D, picture.texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kPictureWidth, kPictureHeight, GL_RGBA,
-                    GL_UNSIGNED_BYTE, picture.rgba.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kPictureWidth, kPictureHeight, GL_BGRA,
+                    GL_UNSIGNED_INT_8_8_8_8_REV, picture.pixels.data());
 }
 
 void DrawPicture(const GlPicture& picture, PictureRect rect, int windowWidth, int windowHeight) {

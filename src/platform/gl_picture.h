@@ -21,7 +21,7 @@ PictureRect PlacePicture(int windowWidth, int windowHeight, bool integerScaling)
 struct GlPicture {
     unsigned texture = 0, vertexArray = 0, vertexBuffer = 0, program = 0;
     int offsetLocation = -1, scaleLocation = -1;
-    std::vector<uint32_t> rgba;  // the frame widened to 8 bits a channel, as uploaded
+    std::vector<uint32_t> pixels;  // the frame widened to 8 bits a channel, as uploaded
 };
 
 // Builds the texture, the quad and its shader in the current context. False with a reason.
