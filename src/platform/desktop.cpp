@@ -20,6 +20,7 @@
 #include "frontend/toolbar_view.h"
 #include "machine/machine.h"
 #include "platform/audio_output.h"
+#include "platform/frame_pacing.h"
 #include "platform/gl_picture.h"
 #include "platform/keymap.h"
 
@@ -103,6 +104,9 @@ private:
     void paceByHostClock();
     void showFastForward();
     void reportBenchmark();
+    FramePacing pacing() const {
+        return ChoosePacing(settings_.SyncMode, settings_.FrameSkip, fastForward_, IsAudioOpen());
+    }
     bool running() const {
         return machine_->runState == RunState::Running ||
                machine_->runState == RunState::DebuggerStep;
@@ -504,9 +508,7 @@ void Desktop::drawFrontEnd() {
 }
 
 void Desktop::setSwapInterval() {
-    int wanted = 0;
-    if (!fastForward_ && settings_.SyncMode == 2)
-        wanted = 1 + static_cast<int>(settings_.FrameSkip);
+    const int wanted = pacing().swapInterval;
     if (wanted == swapInterval_) return;
     // Waiting several blanks per swap is an extension; without it, one blank is the best there is.
     if (SDL_GL_SetSwapInterval(wanted) != 0 && wanted > 1) SDL_GL_SetSwapInterval(1);
@@ -553,7 +555,7 @@ void Desktop::presentFrame(Machine&) {
     }
     setSwapInterval();
     presentPicture(last && !options_.screenshotPath.empty());
-    if (!fastForward_ && settings_.SyncMode == 1 && !IsAudioOpen()) paceByHostClock();
+    if (pacing().paceByHostClock) paceByHostClock();
 }
 
 void Desktop::paceByHostClock() {
@@ -594,7 +596,7 @@ void Desktop::startSound() {
     SetAudioStreaming(!fastForward_);
     // Only the paced mode keeps the device's buffer full by itself; the others write what the
     // device played, so they start with a cushion of silence.
-    if (settings_.SyncMode != 1) {
+    if (pacing().soundAsPlayed) {
         static const std::vector<int16_t> silence(kUnpacedSoundCushion, 0);
         WriteSamples(silence.data(), kUnpacedSoundCushion);
     }
@@ -602,18 +604,20 @@ void Desktop::startSound() {
 }
 
 int Desktop::samplesForFrame(Machine&) {
-    if (fastForward_ && options_.wavPath.empty()) return 0;  // muted: nothing to mix
-    if (settings_.SyncMode == 1 || fastForward_) return kSamplesPerFrame;
-    return SamplesPlayed();
+    const FramePacing frame = pacing();
+    // Muted: nothing to mix, unless a recording wants the machine's sound.
+    if (frame.muted) return options_.wavPath.empty() ? 0 : kSamplesPerFrame;
+    return frame.soundAsPlayed ? SamplesPlayed() : kSamplesPerFrame;
 }
 
 void Desktop::playSamples(Machine&, const int16_t* samples, int count) {
     if (WavIsOpen(wav_) && wavError_.empty()) {
         WavAppend(wav_, samples, static_cast<size_t>(count), &wavError_);
     }
-    if (fastForward_) return;
+    const FramePacing frame = pacing();
+    if (frame.muted) return;
     // The paced mode: the sound card's clock sets the machine's speed.
-    if (settings_.SyncMode == 1) WaitForRoom(count);
+    if (frame.waitForSound) WaitForRoom(count);
     WriteSamples(samples, count);
 }
 

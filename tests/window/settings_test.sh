@@ -45,3 +45,4 @@ kill -KILL "$first"
 wait "$first" 2>/dev/null || true
 "$orvet" --tos "$rom" --run --frames 5 || fail "a killed instance's lock blocked the next start"
 echo "settings kept, damage contained, one instance at a time"
+
