@@ -20,6 +20,7 @@
 #include "frontend/toolbar_view.h"
 #include "machine/machine.h"
 #include "platform/audio_output.h"
+#include "platform/display_modes.h"
 #include "platform/frame_pacing.h"
 #include "platform/gl_picture.h"
 #include "platform/keymap.h"
@@ -269,10 +270,9 @@ bool Desktop::startUp(int& exitCode) {
         return false;
     }
     if (settings_.Fullscreen) SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    SDL_DisplayMode mode{};
-    if (SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) {
-        refreshRate_ = mode.refresh_rate;
-    }
+    // The desktop's own rate, listed first, bounds how often fast forward presents: the window
+    // shares the desktop's mode, whichever mode the options name.
+    refreshRate_ = HostRefreshRates(0).front();
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr;  // the window's layout is fixed; nothing to remember
