@@ -13,16 +13,7 @@
 start:  move.w  #0x2700,%sr
         lea     0x8000,%sp
         move.l  #vbl,0x70               | level 4 autovector: only to wake the main loop
-        move.l  #keyboard,0x118         | MFP channel 6: vector 0x46
-        move.b  #0x48,VR                | vectors at 0x40, software end of interrupt
-        move.b  #0x03,ACIA_CONTROL      | master reset
-        move.b  #0x96,ACIA_CONTROL      | clock / 64, 8 bits, 1 stop bit, receive interrupt
-        bset    #6,IERB
-        bset    #6,IMRB
-        move.b  #0x80,%d0               | keyboard processor reset: 0x80 0x01
-        bsr.s   send
-        moveq   #0x01,%d0
-        bsr.s   send
+        OPEN_KEYBOARD_LINE keyboard
 
 idle:   stop    #0x2300                 | HBLs stay masked: nothing handles them
         move.w  commandRequest,%d0
