@@ -4,11 +4,16 @@ namespace orvet {
 
 const char* ToolTitle(int tool) {
     switch (tool) {
-        case kToolDebugger: return "Debugger";
-        case kToolDiskManager: return "Disk Manager";
-        case kToolOptions: return "Options";
-        case kToolCapture: return "Capture";
-        default: return "";
+        case kToolDebugger:
+            return "Debugger";
+        case kToolDiskManager:
+            return "Disk Manager";
+        case kToolOptions:
+            return "Options";
+        case kToolCapture:
+            return "Capture";
+        default:
+            return "";
     }
 }
 
@@ -51,7 +56,9 @@ ToolbarRequest ToolbarRelease(FrontEnd& frontEnd, float x, float y, bool tosAvai
     return ToolbarRequest::None;
 }
 
-void ToolbarQuitAnswered(FrontEnd& frontEnd) { ToolbarMouseMove(frontEnd, 0, 0); }
+void ToolbarQuitAnswered(FrontEnd& frontEnd) {
+    ToolbarMouseMove(frontEnd, 0, 0);
+}
 
 bool SwitchTool(FrontEnd& frontEnd, int tool) {
     if (tool < kToolNone || tool >= kToolCount || tool == frontEnd.currentTool) return false;

@@ -28,7 +28,9 @@ const char* ToolTitle(int tool);  // "Debugger", "Disk Manager", "Options", "Cap
 
 struct ButtonRect {
     float left = 0, top = 0, right = 0, bottom = 0;
-    bool contains(float x, float y) const { return x >= left && x < right && y >= top && y < bottom; }
+    bool contains(float x, float y) const {
+        return x >= left && x < right && y >= top && y < bottom;
+    }
 };
 
 // What a click on the toolbar asks of the program beyond the model's own change.

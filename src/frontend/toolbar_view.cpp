@@ -80,8 +80,8 @@ ToolbarRequest DrawFrontEnd(FrontEnd& frontEnd, float windowWidth, float windowH
     // A move is a change from where the pointer was last seen, the first sighting included.
     const bool overDialog = io.WantCaptureMouse && io.MousePos.y >= kToolbarHeight;
     static ImVec2 lastSeen{-1, -1};
-    const bool moved = ImGui::IsMousePosValid() &&
-                       (io.MousePos.x != lastSeen.x || io.MousePos.y != lastSeen.y);
+    const bool moved =
+        ImGui::IsMousePosValid() && (io.MousePos.x != lastSeen.x || io.MousePos.y != lastSeen.y);
     if (moved) lastSeen = io.MousePos;
     if (!overDialog && moved) ToolbarMouseMove(frontEnd, io.MousePos.x, io.MousePos.y);
     if (!overDialog && ImGui::IsMouseReleased(ImGuiMouseButton_Left)) {

@@ -35,7 +35,7 @@ constexpr uint64_t kSettlingFrames = 50;
 // Modes that size each frame's sound by what the device played keep this much in hand, so that
 // a frame that comes a little late does not leave the device without samples.
 constexpr int kUnpacedSoundCushion = 2048;
-constexpr int32_t kStatusSeconds = 8000;
+constexpr int32_t kStatusMilliseconds = 8000;
 
 const char* const kAlreadyRunningText = "Orvet is already running!";
 const char* const kCannotRunText =
@@ -167,6 +167,8 @@ int Desktop::run() {
     int exitCode = 0;
     if (startUp(exitCode)) mainLoop();
     shutDown();
+    // A picture or a recording asked for and not written is a failure, as in a headless run.
+    if (exitCode == 0 && (!screenshotError_.empty() || !wavError_.empty())) exitCode = 1;
     return exitCode;
 }
 
@@ -282,7 +284,7 @@ bool Desktop::startUp(int& exitCode) {
     imguiReady_ = true;
 
     if (!options_.noSound && !OpenAudio(&reason)) {
-        std::fprintf(stderr, "orvet: %s (%s)\n", reason.c_str(), SDL_GetError());
+        std::fprintf(stderr, "orvet: no sound device: %s\n", SDL_GetError());
         ShowMessage(window_, SDL_MESSAGEBOX_ERROR, "Audio Error", reason.c_str());
     }
     if (!options_.wavPath.empty() && !WavOpen(wav_, options_.wavPath, &wavError_)) {
@@ -293,7 +295,7 @@ bool Desktop::startUp(int& exitCode) {
     machine_->driverHost = this;
     machine_->frameOutput = this;
     for (const auto& note : notes) {
-        ShowStatusMessage(machine_->statusMessages, note, kStatusSeconds, 0);
+        ShowStatusMessage(machine_->statusMessages, note, kStatusMilliseconds, 0);
     }
     if (options_.run) {
         if (tosAvailable_) {
@@ -378,7 +380,7 @@ void Desktop::pumpEvents() {
                 }
                 break;
             case SDL_KEYDOWN:
-                            if (!event.key.repeat) pressedSinceFrame_.push_back(event.key.keysym.scancode);
+                if (!event.key.repeat) pressedSinceFrame_.push_back(event.key.keysym.scancode);
                 if (event.key.keysym.scancode == SDL_SCANCODE_RETURN &&
                     (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat) {
                     settings_.Fullscreen = !settings_.Fullscreen;
@@ -472,7 +474,8 @@ void Desktop::drawFrontEnd() {
     int pointerX = 0, pointerY = 0;
     SDL_GetMouseState(&pointerX, &pointerY);
     if (SDL_GetMouseFocus() == window_) {
-        ImGui::GetIO().MousePos = ImVec2(static_cast<float>(pointerX), static_cast<float>(pointerY));
+        ImGui::GetIO().MousePos =
+            ImVec2(static_cast<float>(pointerX), static_cast<float>(pointerY));
     }
     ImGui::NewFrame();
     const ToolbarRequest request = DrawFrontEnd(frontEnd_, static_cast<float>(width),
@@ -642,14 +645,14 @@ void Desktop::reportBenchmark() {
     std::printf("host refresh: %.0f Hz\n", refreshRate_);
     if (fastForward_) fastForwardTotalSeconds_ += Seconds(now - fastForwardStart_);
     if (fastForwardTotalFrames_ > 0 && fastForwardTotalSeconds_ > 0) {
-        std::printf("fast forward: %llu frames in %.3f s, %.2f times real time, %llu presented "
-                    "(%.1f a second)\n",
-                    static_cast<unsigned long long>(fastForwardTotalFrames_),
-                    fastForwardTotalSeconds_,
-                    static_cast<double>(fastForwardTotalFrames_) / fastForwardTotalSeconds_ /
-                        kRealFramesPerSecond,
-                    static_cast<unsigned long long>(fastForwardTotalPresented_),
-                    static_cast<double>(fastForwardTotalPresented_) / fastForwardTotalSeconds_);
+        std::printf(
+            "fast forward: %llu frames in %.3f s, %.2f times real time, %llu presented "
+            "(%.1f a second)\n",
+            static_cast<unsigned long long>(fastForwardTotalFrames_), fastForwardTotalSeconds_,
+            static_cast<double>(fastForwardTotalFrames_) / fastForwardTotalSeconds_ /
+                kRealFramesPerSecond,
+            static_cast<unsigned long long>(fastForwardTotalPresented_),
+            static_cast<double>(fastForwardTotalPresented_) / fastForwardTotalSeconds_);
     }
 }
 

@@ -22,7 +22,8 @@ struct DesktopOptions {
 };
 
 // Runs the program to its end; returns the process's exit code: 0 after a normal end or a
-// refused start (a second instance), -1 when the window or the picture cannot be made.
+// refused start (a second instance), 1 when a screenshot or recording asked for could not be
+// written, -1 when the window or the picture cannot be made.
 int RunDesktop(const DesktopOptions& options);
 
 }  // namespace orvet

@@ -26,7 +26,8 @@ std::vector<int> HostRefreshRates(int displayIndex) {
     if (SDL_GetDesktopDisplayMode(displayIndex, &mode) == 0) reported.push_back(mode.refresh_rate);
     const int count = SDL_GetNumDisplayModes(displayIndex);
     for (int index = 0; index < count; ++index) {
-        if (SDL_GetDisplayMode(displayIndex, index, &mode) == 0) reported.push_back(mode.refresh_rate);
+        if (SDL_GetDisplayMode(displayIndex, index, &mode) == 0)
+            reported.push_back(mode.refresh_rate);
     }
     std::vector<int> rates = DistinctRefreshRates(reported);
     if (rates.empty()) rates.push_back(60);

@@ -1,7 +1,7 @@
 // The options' display modes: one per host refresh rate, and stale indices land on the first.
-#include <gtest/gtest.h>
-
 #include "platform/display_modes.h"
+
+#include <gtest/gtest.h>
 
 namespace orvet {
 namespace {

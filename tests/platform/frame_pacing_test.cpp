@@ -1,7 +1,7 @@
 // Each sync mode paces by what it names, and fast forward by nothing.
-#include <gtest/gtest.h>
-
 #include "platform/frame_pacing.h"
+
+#include <gtest/gtest.h>
 
 namespace orvet {
 namespace {
@@ -23,9 +23,11 @@ TEST(FramePacingTest, EachModePacesByItsOwnClock) {
         {1, 0, true, false, 0, false, false, false, true},
     };
     for (const Case& c : cases) {
-        const FramePacing pacing = ChoosePacing(c.syncMode, c.frameSkip, c.fastForward, c.soundDevice);
-        SCOPED_TRACE(testing::Message() << "mode " << c.syncMode << " skip " << c.frameSkip
-                                        << " fast " << c.fastForward << " device " << c.soundDevice);
+        const FramePacing pacing =
+            ChoosePacing(c.syncMode, c.frameSkip, c.fastForward, c.soundDevice);
+        SCOPED_TRACE(testing::Message()
+                     << "mode " << c.syncMode << " skip " << c.frameSkip << " fast "
+                     << c.fastForward << " device " << c.soundDevice);
         EXPECT_EQ(pacing.swapInterval, c.swapInterval);
         EXPECT_EQ(pacing.waitForSound, c.waitForSound);
         EXPECT_EQ(pacing.paceByHostClock, c.paceByHostClock);

@@ -13,7 +13,8 @@ namespace {
 
 std::vector<int16_t> ReadSamples(const char* path, size_t skipBytes) {
     std::ifstream file(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
     std::vector<int16_t> samples;
     for (size_t at = skipBytes; at + 1 < bytes.size(); at += 2) {
         samples.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[at]) |
