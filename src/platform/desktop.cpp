@@ -8,6 +8,7 @@
 #include <imgui.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -118,7 +119,10 @@ private:
     void stopSound() override { StopAudio(); }
     void captureMouse() override { SDL_SetRelativeMouseMode(SDL_TRUE); }
     void releaseMouse() override { SDL_SetRelativeMouseMode(SDL_FALSE); }
-    void clearDisplay() override { pictureShown_ = false; }
+    void clearDisplay() override {
+        pictureShown_ = false;
+        redrawNeeded_ = true;
+    }
     void showFrontEnd() override { SwitchTool(frontEnd_, frontEnd_.lastTool); }
 
     // FrameOutput: the end of each frame.
@@ -137,7 +141,9 @@ private:
     SDL_GLContext context_ = nullptr;
     bool imguiReady_ = false;
     GlPicture picture_;
-    bool pictureShown_ = false;  // false: the screen shows black until the next frame
+    bool pictureShown_ = false;         // false: the screen shows black until the next frame
+    std::vector<uint16_t> shownFrame_;  // the frame the screen shows now
+    bool redrawNeeded_ = true;          // the window was resized, uncovered or cleared
     bool windowActive_ = true;
     bool quit_ = false;
     bool fastForward_ = false;
@@ -423,6 +429,10 @@ void Desktop::handleWindowEvent(const SDL_WindowEvent& event) {
             SetAudioStreaming(false);
             if (settings_.Fullscreen) SDL_MinimizeWindow(window_);
             break;
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            redrawNeeded_ = true;
+            break;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
             windowActive_ = true;
             SetAudioStreaming(running() && !fastForward_);
@@ -557,7 +567,17 @@ void Desktop::presentFrame(Machine&) {
         ++fastForwardTotalPresented_;
     }
     setSwapInterval();
-    presentPicture(last && !options_.screenshotPath.empty());
+    // A picture the screen already shows is not sent again (a desktop, a menu, a paused game),
+    // unless presenting is what paces the machine, or the window needs drawing afresh.
+    const bool unchanged =
+        !last && !redrawNeeded_ && pacing().swapInterval == 0 &&
+        shownFrame_.size() == machine_->screen.size() &&
+        std::equal(shownFrame_.begin(), shownFrame_.end(), machine_->screen.begin());
+    if (!unchanged) {
+        shownFrame_ = machine_->screen;
+        redrawNeeded_ = false;
+        presentPicture(last && !options_.screenshotPath.empty());
+    }
     if (pacing().paceByHostClock) paceByHostClock();
 }
 
