@@ -46,6 +46,8 @@ struct FrontEnd {
     int hoveredButton = -1;
     int lastTool = kToolDiskManager;  // what comes back when the machine stops
     std::array<ButtonRect, kToolbarButtonCount> buttons{};
+    // Where the window last saw the pointer; a move is a change from it.
+    float pointerX = -1, pointerY = -1;
 
     // A button is drawn highlighted for the open tool and under the mouse.
     bool highlighted(int button) const { return button == currentTool || button == hoveredButton; }

@@ -79,10 +79,9 @@ ToolbarRequest DrawFrontEnd(FrontEnd& frontEnd, float windowWidth, float windowH
     // pointer leaving the strip; a dialog's own clicks stay with the dialog.
     // A move is a change from where the pointer was last seen, the first sighting included.
     const bool overDialog = io.WantCaptureMouse && io.MousePos.y >= kToolbarHeight;
-    static ImVec2 lastSeen{-1, -1};
-    const bool moved =
-        ImGui::IsMousePosValid() && (io.MousePos.x != lastSeen.x || io.MousePos.y != lastSeen.y);
-    if (moved) lastSeen = io.MousePos;
+    const bool moved = ImGui::IsMousePosValid() &&
+                       (io.MousePos.x != frontEnd.pointerX || io.MousePos.y != frontEnd.pointerY);
+    if (moved) frontEnd.pointerX = io.MousePos.x, frontEnd.pointerY = io.MousePos.y;
     if (!overDialog && moved) ToolbarMouseMove(frontEnd, io.MousePos.x, io.MousePos.y);
     if (!overDialog && ImGui::IsMouseReleased(ImGuiMouseButton_Left)) {
         request = ToolbarRelease(frontEnd, io.MousePos.x, io.MousePos.y, tosAvailable);
