@@ -3,8 +3,7 @@
 # so nothing sticks. The test program colours the screen by how many expected bytes arrived.
 source "$(dirname "$0")/lib.sh"
 
-"$orvet" --tos "$programs/key_echo.rom" --run &
-pids+=($!)
+start_orvet --tos "$programs/key_echo.rom" --run
 window=$(window_named Orvet)
 xdotool windowfocus --sync "$window"
 x=640 y=512

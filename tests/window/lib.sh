@@ -74,6 +74,20 @@ wait_colour() {
   done
 }
 
+# start_orvet ARGS...: starts the program in the background; its process id is left in pid.
+start_orvet() {
+  "$orvet" "$@" &
+  pid=$!
+  pids+=("$pid")
+}
+
+# answer_box TITLE: waits for the message box titled TITLE and presses its default button.
+answer_box() {
+  local box
+  box=$(window_named "$1")
+  xdotool windowfocus --sync "$box" key Return
+}
+
 # wait_exit PID: waits for the process to end and leaves its exit code in exit_status (not in a
 # subshell, which could not wait for this shell's children).
 wait_exit() {

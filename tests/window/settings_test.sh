@@ -29,15 +29,12 @@ status=0
 
 # One Orvet at a time: a second process shows "Already Running..." and ends; a killed first
 # one leaves no lock behind.
-"$orvet" --tos "$rom" &
-first=$!
-pids+=("$first")
+start_orvet --tos "$rom"
+first=$pid
 window_named Orvet >/dev/null
-"$orvet" --tos "$rom" &
-second=$!
-pids+=("$second")
-box=$(window_named "Already Running...")
-xdotool windowfocus --sync "$box" key Return
+start_orvet --tos "$rom"
+second=$pid
+answer_box "Already Running..."
 wait_exit "$second"
 ((exit_status == 0)) || fail "the second instance ended with $exit_status"
 kill -0 "$first" || fail "the first instance did not survive the second"

@@ -17,11 +17,8 @@ echo "sox: rough frequency $frequency Hz"
 ((frequency >= 420 && frequency <= 460)) || fail "the device played $frequency Hz, not 440"
 
 # No sound device: the designed box says so, and after it the machine runs its frames silent.
-SDL_AUDIODRIVER=no-such-driver "$orvet" --tos "$rom" --run --frames 50 &
-pid=$!
-pids+=("$pid")
-box=$(window_named "Audio Error")
-xdotool windowfocus --sync "$box" key Return
+SDL_AUDIODRIVER=no-such-driver start_orvet --tos "$rom" --run --frames 50
+answer_box "Audio Error"
 wait_exit "$pid"
 ((exit_status == 0)) || fail "without a sound device the program ended with $exit_status"
 echo "no device: the box, then silence"

@@ -25,13 +25,10 @@ click_button() {
 }
 
 # Run with no TOS image refuses, and the program goes on.
-"$orvet" &
-pid=$!
-pids+=("$pid")
+start_orvet
 window=$(window_named Orvet)
 click_button "$run_x"
-box=$(window_named "Can't run...")
-xdotool windowfocus --sync "$box" key Return
+answer_box "Can't run..."
 kill -0 "$pid" || fail "the refusal ended the program"
 kill -TERM "$pid"
 wait_exit "$pid"
@@ -39,21 +36,16 @@ wait_exit "$pid"
 grep -q '^\[Graphics\]' "$XDG_CONFIG_HOME/orvet/orvet.ini" || fail "no settings saved at the end"
 
 # Quit asks first; Yes ends the program normally.
-"$orvet" &
-pid=$!
-pids+=("$pid")
+start_orvet
 window=$(window_named Orvet)
 click_button "$quit_x"
-box=$(window_named "Quit...")
-xdotool windowfocus --sync "$box" key Return   # Yes is the default
+answer_box "Quit..."   # Yes is the default
 wait_exit "$pid"
 ((exit_status == 0)) || fail "Quit did not end the program cleanly"
 
 # With a TOS image: Run hides the front end and the machine's picture takes the screen; F12
 # stops the machine and the tool window comes back.
-"$orvet" --tos "$programs/low_resolution.rom" &
-pid=$!
-pids+=("$pid")
+start_orvet --tos "$programs/low_resolution.rom"
 window=$(window_named Orvet)
 centre_is() { [[ $(pixel_at 640 512) == "$1" ]]; }
 centre_is_not() { ! centre_is "$1"; }
