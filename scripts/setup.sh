@@ -16,7 +16,8 @@ packages=(
   sox                                    # reading the WAV files Orvet writes, in tests
   libsdl2-dev libgl-dev libimgui-dev     # the window, its OpenGL picture, sound device and views
   xvfb xauth xdotool libgl1-mesa-dri     # window tests: a virtual screen, Mesa's software OpenGL
-  xfonts-base x11-utils                  # message boxes: their fonts, and finding them (xwininfo)
+  xfonts-base x11-utils                  # message boxes: their fonts; xwininfo, xprop, xmessage
+  openbox                                # a window manager for the fullscreen and focus test
   imagemagick                            # window tests: reading back what the screen shows
 )
 

@@ -426,6 +426,7 @@ void Desktop::handleWindowEvent(const SDL_WindowEvent& event) {
             machine_->host.keyState.fill(0);
             pressedSinceFrame_.clear();
             machine_->host.mouseLeftButton = machine_->host.mouseRightButton = false;
+            // The device runs dry while nothing runs: that silence is expected, not an underrun.
             SetAudioStreaming(false);
             if (settings_.Fullscreen) SDL_MinimizeWindow(window_);
             break;
@@ -436,7 +437,6 @@ void Desktop::handleWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
             windowActive_ = true;
             SetAudioStreaming(running() && !fastForward_);
-            // The first sound after the pause starts late; its gap is not the machine's fault.
             break;
         default:
             break;
@@ -497,10 +497,15 @@ void Desktop::drawFrontEnd() {
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     if (swapInterval_ != 1) SDL_GL_SetSwapInterval(1);
     swapInterval_ = 1;
+    const uint64_t before = SDL_GetPerformanceCounter();
     SDL_GL_SwapWindow(window_);
     // A host without a vertical blank to wait for would spin here: hold the front end to about
-    // the display's rate.
-    SDL_Delay(static_cast<Uint32>(1000 / std::max(30.0, refreshRate_)));
+    // the display's rate when the swap did not wait.
+    const double refreshPeriod = 1.0 / std::max(30.0, refreshRate_);
+    const double waited = Seconds(SDL_GetPerformanceCounter() - before);
+    if (waited < refreshPeriod / 2) {
+        SDL_Delay(static_cast<Uint32>((refreshPeriod - waited) * 1000));
+    }
 
     switch (request) {
         case ToolbarRequest::Run:

@@ -34,13 +34,14 @@ wait_until() {
 
 # The id of the top-level window titled exactly $1, waiting for it to appear. SDL's message boxes
 # carry only the UTF-8 title, which xdotool's search does not read, so xwininfo finds them.
+# Under a window manager the program's window sits inside the manager's frame: the whole tree is read.
 window_id() {
-  xwininfo -root -children 2>/dev/null |
+  xwininfo -root -tree 2>/dev/null |
     awk -v title="\"$1\":" 'index($0, title) && !found { print $1; found = 1 }'
 }
 has_window() { [[ -n $(window_id "$1") ]]; }
 window_named() {
-  wait_until 60 has_window "$1" || fail "no window titled \"$1\" among: $(xwininfo -root -children | grep -c "^ *0x") windows, $(xwininfo -root -children | grep "^ *0x" | tr -s " " | tr "\n" ";")"
+  wait_until 60 has_window "$1" || fail "no window titled \"$1\""
   window_id "$1"
 }
 
