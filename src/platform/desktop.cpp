@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -155,8 +156,10 @@ private:
     int swapInterval_ = -1;
     double refreshRate_ = 60;
     uint64_t lastPresent_ = 0;
-    // Keys pressed since the last frame; a press and release between two frames still counts.
+    // Keys and mouse buttons pressed since the last frame: a press and release between two
+    // frames still counts. Buttons: 0 left, 1 right.
     std::vector<SDL_Scancode> pressedSinceFrame_;
+    std::array<bool, 2> buttonDown_{}, buttonPressedSinceFrame_{};
     uint64_t nextFrameDue_ = 0;
     WavWriter wav_;
     std::string wavError_;
@@ -404,10 +407,12 @@ void Desktop::pumpEvents() {
             case SDL_MOUSEBUTTONUP:
                 if (running()) {
                     const bool down = event.type == SDL_MOUSEBUTTONDOWN;
-                    if (event.button.button == SDL_BUTTON_LEFT)
-                        machine_->host.mouseLeftButton = down;
-                    if (event.button.button == SDL_BUTTON_RIGHT) {
-                        machine_->host.mouseRightButton = down;
+                    const int button = event.button.button == SDL_BUTTON_LEFT    ? 0
+                                       : event.button.button == SDL_BUTTON_RIGHT ? 1
+                                                                                 : -1;
+                    if (button >= 0) {
+                        buttonDown_[button] = down;
+                        if (down) buttonPressedSinceFrame_[button] = true;
                     }
                 }
                 break;
@@ -425,6 +430,7 @@ void Desktop::handleWindowEvent(const SDL_WindowEvent& event) {
             windowActive_ = false;
             machine_->host.keyState.fill(0);
             pressedSinceFrame_.clear();
+            buttonDown_ = buttonPressedSinceFrame_ = {};
             machine_->host.mouseLeftButton = machine_->host.mouseRightButton = false;
             // The device runs dry while nothing runs: that silence is expected, not an underrun.
             SetAudioStreaming(false);
@@ -453,6 +459,9 @@ void Desktop::refreshHostInput() {
         if (uint8_t key = VirtualKeyOfScancode(scancode)) machine_->host.keyState[key] |= 0x80;
     }
     pressedSinceFrame_.clear();
+    machine_->host.mouseLeftButton = buttonDown_[0] || buttonPressedSinceFrame_[0];
+    machine_->host.mouseRightButton = buttonDown_[1] || buttonPressedSinceFrame_[1];
+    buttonPressedSinceFrame_ = {};
     const bool fastForward = keys && kFastForwardScancode < count && keys[kFastForwardScancode] &&
                              machine_->runState == RunState::Running;
     if (fastForward != fastForward_) {
