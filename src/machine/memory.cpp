@@ -173,6 +173,7 @@ bool LoadTosRom(MachineMemory& memory, const std::string& path, std::string* err
     mapRom(memory);
     // The reset stack pointer and PC appear at address 0 as well, as the ST's ROM shadows them.
     std::memcpy(memory.ramBase, memory.romHost, 8);
+    memory.tosLoaded = true;
     return true;
 }
 

@@ -38,6 +38,7 @@ struct MachineMemory {
     uint32_t romBase = kDefaultRomBase;
     uint32_t romSize = 0x30000;
     uint8_t memoryConfig = 0;  // the register at 0xFFFF8001: kept, but the map ignores it
+    bool tosLoaded = false;    // a TOS image is in the ROM area: the machine has something to run
 
     // The lists, each closed by an end entry. The supervisor and user sets are the same lists.
     FetchRegion fetch[4];

@@ -234,9 +234,8 @@ bool Desktop::startUp(int& exitCode) {
                     "Insufficient RAM to run Orvet!");
         return false;
     }
-    tosAvailable_ = !machineSettings.tosPath.empty();
+    tosAvailable_ = machine_->memory.tosLoaded;
     for (const auto& line : unusable) {
-        if (line.find(machineSettings.tosPath) != std::string::npos) tosAvailable_ = false;
         notes.push_back(line);
         std::fprintf(stderr, "orvet: %s\n", line.c_str());
     }
