@@ -27,10 +27,16 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_TRUE(line->fastDisk);
     EXPECT_EQ(line->wavPath, "sound.wav");
 
-    auto defaults = Parse({"--headless", "--tos", "t"});
-    ASSERT_TRUE(defaults);
-    EXPECT_EQ(defaults->ramSizeIndex, 2u);
-    EXPECT_FALSE(defaults->ste);
+    EXPECT_TRUE(line->ramGiven && line->machineGiven && line->framesGiven);
+
+    // The window's own options; what is not given is left to the settings file.
+    auto window = Parse({"--config", "my.ini", "--run", "--no-sound"});
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(window->headless);
+    EXPECT_EQ(window->configPath, "my.ini");
+    EXPECT_TRUE(window->run && window->noSound);
+    EXPECT_FALSE(window->ramGiven || window->machineGiven || window->framesGiven);
+    EXPECT_EQ(window->ramSizeIndex, 2u);
     EXPECT_TRUE(Parse({"--help"})->help);
 }
 
@@ -41,7 +47,7 @@ TEST(CommandLine, BadArgumentsGetOneLineReasons) {
         {"--frames", "12x"}, {"--frames", "99999999999999999999"},
         {"--tos"},           {"--bogus"},
         {"--headless"},      {"--screenshot", ""},
-        {"one.st", "two.st"},
+        {"one.st", "two.st"}, {"--config"},
     };
     for (const auto& arguments : bad) {
         std::string error;
@@ -50,7 +56,6 @@ TEST(CommandLine, BadArgumentsGetOneLineReasons) {
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
 }
-
 
 TEST(CommandLine, ScreenshotNamesGetAFolderNameAndAnExtension) {
     EXPECT_EQ(ScreenshotFilePath("picture"), "picture.png");
