@@ -93,7 +93,7 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return true;
 }
 
-void copySwapped(const std::vector<uint8_t>& bytes, uint8_t* destination, size_t count) {
+void copySwapped(std::span<const uint8_t> bytes, uint8_t* destination, size_t count) {
     for (size_t index = 0; index < count; ++index) destination[index ^ 1] = bytes[index];
 }
 
@@ -151,8 +151,13 @@ long LoadSwappedImage(const std::string& path, uint8_t* destination, uint32_t ca
 bool LoadTosRom(MachineMemory& memory, const std::string& path, std::string* error) {
     std::vector<uint8_t> bytes;
     if (!readWholeFile(path, bytes, error)) return false;
+    return LoadTosRomBytes(memory, bytes, path, error);
+}
+
+bool LoadTosRomBytes(MachineMemory& memory, std::span<const uint8_t> bytes, const std::string& name,
+                     std::string* error) {
     auto fail = [&](const std::string& why) {
-        if (error) *error = path + ": " + why;
+        if (error) *error = name + ": " + why;
         return false;
     };
     if (bytes.size() < 64) return fail("too short for a TOS image (no header)");

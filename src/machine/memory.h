@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "cpu/cpu.h"
@@ -68,6 +69,9 @@ long LoadSwappedImage(const std::string& path, uint8_t* destination, uint32_t ca
 // 8 bytes (reset stack pointer and PC) to RAM 0-7. False, with `error` set, when the file cannot
 // be read, is larger than 256 KB or names a base that leaves no room for it.
 bool LoadTosRom(MachineMemory& memory, const std::string& path, std::string* error = nullptr);
+// The same from bytes in memory (the built-in ROM); `name` stands for the image in messages.
+bool LoadTosRomBytes(MachineMemory& memory, std::span<const uint8_t> bytes, const std::string& name,
+                     std::string* error = nullptr);
 
 // Loads a cartridge image, or fills the area with 0xFF when `path` is empty.
 bool LoadCartridge(MachineMemory& memory, const std::string& path, std::string* error = nullptr);
