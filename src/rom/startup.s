@@ -122,9 +122,36 @@ reset:  move.w  #0x2700,%sr             | nothing may interrupt the set-up
         moveq   #0x01,%d0
         bsr.s   keyboard_send
 
+        bsr     draw_start_screen
         move.w  #0x2300,%sr             | VBL and the MFP in, the HBL out
 idle:   stop    #0x2300
         bra.s   idle
+
+| The start screen: what this is and how much memory the machine has.
+draw_start_screen:
+        lea     title_text(%pc),%a0
+        moveq   #1,%d0
+        moveq   #1,%d1
+        bsr     draw_text
+        lea     memory_text(%pc),%a0
+        moveq   #1,%d0
+        moveq   #3,%d1
+        bsr     draw_text
+        move.l  phystop,%d2
+        moveq   #10,%d3
+        lsr.l   %d3,%d2                 | in KB
+        bsr     draw_number
+        lea     kilobytes_text(%pc),%a0
+        bsr     draw_text
+        rts
+
+title_text:
+        .asciz  "Orvet built-in ROM 1.00"
+memory_text:
+        .asciz  "Memory: "
+kilobytes_text:
+        .asciz  " KB"
+        .even
 
 | Sends d0 to the keyboard processor once the ACIA's transmitter takes a byte.
 keyboard_send:

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "golden.h"
 #include "machine/machine.h"
 
 namespace orvet {
@@ -49,6 +50,12 @@ TEST(BuiltinRomTest, StartsTheMachineAsTheStsOwnSystemDoes) {
             << "_hz_200";
         EXPECT_NEAR(static_cast<double>(LongAt(machine, 0x466)), kFrames, 1) << "_frclock";
         EXPECT_EQ(machine.ikbd.queue.count, 0) << "the keyboard's reset reply was taken";
+        // The start screen: the ROM's name and the memory it found.
+        if (index == 0 || index == 3) {
+            EXPECT_TRUE(
+                MatchesGolden(index == 0 ? "builtin_rom_start_512k" : "builtin_rom_start_4m",
+                              machine.screen.data()));
+        }
     }
 }
 
