@@ -118,14 +118,33 @@ reset:  move.w  #0x2700,%sr             | nothing may interrupt the set-up
         bset    #6,IERB
         bset    #6,IMRB
         move.b  #0x80,%d0
-        bsr.s   keyboard_send
+        bsr     keyboard_send
         moveq   #0x01,%d0
-        bsr.s   keyboard_send
+        bsr     keyboard_send
 
         bsr     draw_start_screen
-        move.w  #0x2300,%sr             | VBL and the MFP in, the HBL out
+        move.w  #0x2300,%sr             | VBL and the MFP in, the HBL out: the 200 Hz clock runs
+        bsr     boot_floppy
+        bsr     draw_boot_result
 idle:   stop    #0x2300
         bra.s   idle
+
+| What the boot found, and what a person can do about it.
+draw_boot_result:
+        lea     no_disk_text(%pc),%a0
+        cmp.w   #BOOT_NO_DISK,BOOT_RESULT
+        beq.s   1f
+        lea     not_bootable_text(%pc),%a0
+        cmp.w   #BOOT_NOT_BOOTABLE,BOOT_RESULT
+        bne.s   2f
+1:      moveq   #1,%d0
+        moveq   #5,%d1
+        bsr     draw_text
+        lea     insert_text(%pc),%a0
+        moveq   #1,%d0
+        moveq   #7,%d1
+        bsr     draw_text
+2:      rts
 
 | The start screen: what this is and how much memory the machine has.
 draw_start_screen:
@@ -151,6 +170,12 @@ memory_text:
         .asciz  "Memory: "
 kilobytes_text:
         .asciz  " KB"
+no_disk_text:
+        .asciz  "No disk in drive A."
+not_bootable_text:
+        .asciz  "The disk in drive A is not bootable."
+insert_text:
+        .asciz  "Insert a disk and reset (F11)."
         .even
 
 | Sends d0 to the keyboard processor once the ACIA's transmitter takes a byte.

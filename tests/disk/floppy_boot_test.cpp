@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "image_files.h"
+#include "machine/builtin_rom.h"
 #include "machine/machine.h"
 #include "program_machine.h"
 
@@ -129,6 +131,27 @@ TEST_F(FloppyBoot, AnEmptyDriveNeverFindsTheBootSector) {
     EXPECT_EQ(program.word(kBootResult), 0);
     EXPECT_EQ(program.machine.fdc.controller.command, 0x90);
     EXPECT_EQ(FdcStatus(program.machine.fdc, 0) & kFdcStatusBusy, kFdcStatusBusy);
+}
+
+// The built-in ROM boots the same disk, and leaves one whose checksum is wrong alone.
+TEST_F(FloppyBoot, TheBuiltInRomRunsABootSectorAndRefusesABadOne) {
+    Bytes disk = BootableDisk(folder);
+    ASSERT_FALSE(disk.empty());
+    for (const bool bootable : {true, false}) {
+        if (!bootable) disk[511] ^= 1;
+        auto machine = std::make_unique<Machine>();
+        ASSERT_TRUE(CreateMachine(*machine));
+        ASSERT_TRUE(LoadBuiltinRom(machine->memory));
+        ASSERT_TRUE(LoadDiskImage(write("disk.st", disk), machine->driveA));
+        ResetMachine(*machine, true);
+        for (int frame = 0; frame < 150; ++frame) ASSERT_TRUE(RunFrame(*machine));
+        const uint32_t marker = static_cast<uint32_t>(CpuPeekWord(machine->cpu, kBootMarker))
+                                    << 16 |
+                                CpuPeekWord(machine->cpu, kBootMarker + 2);
+        constexpr uint32_t kRomBootResult = 0x6F0;  // the ROM's own: 2 ran, 4 not bootable
+        EXPECT_EQ(marker, bootable ? 0x424F4F54u : 0u) << bootable;
+        EXPECT_EQ(CpuPeekWord(machine->cpu, kRomBootResult), bootable ? 2 : 4) << bootable;
+    }
 }
 
 }  // namespace
