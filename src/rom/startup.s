@@ -5,6 +5,8 @@
 
         .include "hardware.inc"
 
+        .equ    CRASH_STUB_SIZE, 6      | moveq and bra.w: one crash entry per vector
+
         .text
         .globl  rom_header
 | The header every ST operating system starts with: programs read the version, the base and the
@@ -26,6 +28,9 @@ rom_header:
         .long   0                       | 0x2C: reserved
 
 reset:  move.w  #0x2700,%sr             | nothing may interrupt the set-up
+        moveq   #0,%d7                  | no crash to report
+| After a crash the start-up runs again with the bombs in d7, and the start screen shows them.
+restart:
         reset                           | every chip to its reset state
         lea     SYSTEM_STACK,%sp
 
@@ -68,8 +73,10 @@ reset:  move.w  #0x2700,%sr             | nothing may interrupt the set-up
 | Every exception the system does not handle ends in the crash handler; the interrupts it uses
 | get their own.
         lea     8,%a0                   | vectors 2 (bus error) to 63
+        lea     crash_stubs,%a1
         move.w  #61,%d1
-5:      move.l  #crash,(%a0)+
+5:      move.l  %a1,(%a0)+
+        addq.l  #CRASH_STUB_SIZE,%a1
         dbf     %d1,5b
         move.l  #ignore_interrupt,0x64  | level 1 to 3 autovectors: the HBL is never wanted
         move.l  #ignore_interrupt,0x68
@@ -124,8 +131,12 @@ reset:  move.w  #0x2700,%sr             | nothing may interrupt the set-up
 
         bsr     draw_start_screen
         move.w  #0x2300,%sr             | VBL and the MFP in, the HBL out: the 200 Hz clock runs
+        tst.w   %d7
+        bne.s   0f
         bsr     boot_floppy
         bsr     draw_boot_result
+        bra.s   idle
+0:      bsr     draw_crash_report       | the disk that crashed is not booted again until reset
 idle:   stop    #0x2300
         bra.s   idle
 
@@ -176,6 +187,10 @@ not_bootable_text:
         .asciz  "The disk in drive A is not bootable."
 insert_text:
         .asciz  "Insert a disk and reset (F11)."
+crashed_text:
+        .asciz  "The program crashed: "
+bombs_text:
+        .asciz  " bombs."
         .even
 
 | Sends d0 to the keyboard processor once the ACIA's transmitter takes a byte.
@@ -225,11 +240,54 @@ ignore_mfp:
         clr.b   ISRB
         rte
 
-| A processor exception the system does not handle: the screen turns red and the machine stops
-| until it is reset.
+| A processor exception the system does not handle. As on the ST, a crash shows one bomb for each
+| step of the exception's vector number (2 a bus error, 3 an address error, 4 an illegal
+| instruction...); here the machine starts afresh and the start screen shows them. The 68000's
+| frame does not say which vector was taken, so each has its own entry that says it.
+crash_stubs:
+        .set    vector_number, 2
+        .rept   62
+        moveq   #vector_number,%d0
+        bra.w   crash
+        .set    vector_number, vector_number + 1
+        .endr
 crash:  move.w  #0x2700,%sr
-        move.w  #0x700,PALETTE
-0:      bra.s   0b
+        move.w  %d0,%d7
+        bra     restart
+
+| The bombs, then what happened and what to do.
+draw_crash_report:
+        move.w  #BOOT_CRASHED,BOOT_RESULT
+        move.w  %d7,CRASH_BOMBS
+        move.w  %d7,%d2
+        cmp.w   #38,%d2                 | a line holds 38
+        bls.s   0f
+        moveq   #38,%d2
+0:      subq.w  #1,%d2
+        moveq   #1,%d0
+        moveq   #5,%d1
+        lea     bomb_glyph(%pc),%a2
+1:      bsr     draw_glyph
+        addq.w  #1,%d0
+        dbf     %d2,1b
+        lea     crashed_text(%pc),%a0
+        moveq   #1,%d0
+        moveq   #7,%d1
+        bsr     draw_text
+        moveq   #0,%d2
+        move.w  %d7,%d2
+        bsr     draw_number
+        lea     bombs_text(%pc),%a0
+        bsr     draw_text
+        lea     insert_text(%pc),%a0
+        moveq   #1,%d0
+        moveq   #9,%d1
+        bsr     draw_text
+        rts
+
+| A bomb of our own: the fuse at the top right, the round body below.
+bomb_glyph:
+        .byte   0x06, 0x08, 0x3c, 0x7e, 0x7e, 0x7e, 0x3c, 0x00
 
 memory_sizes:
         .long   0x400000, 0x200000, 0x100000, 0

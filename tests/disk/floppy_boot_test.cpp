@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "golden.h"
 #include "image_files.h"
 #include "machine/builtin_rom.h"
 #include "machine/machine.h"
@@ -133,24 +134,48 @@ TEST_F(FloppyBoot, AnEmptyDriveNeverFindsTheBootSector) {
     EXPECT_EQ(FdcStatus(program.machine.fdc, 0) & kFdcStatusBusy, kFdcStatusBusy);
 }
 
-// The built-in ROM boots the same disk, and leaves one whose checksum is wrong alone.
-TEST_F(FloppyBoot, TheBuiltInRomRunsABootSectorAndRefusesABadOne) {
-    Bytes disk = BootableDisk(folder);
-    ASSERT_FALSE(disk.empty());
-    for (const bool bootable : {true, false}) {
-        if (!bootable) disk[511] ^= 1;
+// The built-in ROM boots the same disk; it leaves one whose checksum is wrong alone; and a boot
+// program that crashes (an illegal instruction: 4 bombs) brings back the start screen showing the
+// bombs, without booting the disk again until reset.
+TEST_F(FloppyBoot, TheBuiltInRomRunsABootSectorRefusesABadOneAndSurvivesACrash) {
+    const Bytes good = BootableDisk(folder);
+    ASSERT_FALSE(good.empty());
+    Bytes bad = good;
+    bad[511] ^= 1;
+    Bytes crashing = good;
+    crashing[0x1E] = 0x4A;  // ILLEGAL where the program starts, the checksum mended
+    crashing[0x1F] = 0xFC;
+    uint16_t sum = 0;
+    for (size_t offset = 0; offset < 510; offset += 2)
+        sum += crashing[offset] << 8 | crashing[offset + 1];
+    crashing[510] = static_cast<uint8_t>((0x1234 - sum) >> 8);
+    crashing[511] = static_cast<uint8_t>(0x1234 - sum);
+
+    constexpr uint32_t kRomBootResult = 0x6F0, kRomCrashBombs = 0x6F2;  // the ROM's own
+    struct Case {
+        const char* name;
+        const Bytes& disk;
+        uint32_t marker;
+        uint16_t result;  // 2 ran, 4 not bootable, 5 crashed
+    };
+    const Case cases[] = {
+        {"good", good, 0x424F4F54u, 2}, {"bad", bad, 0, 4}, {"crashing", crashing, 0, 5}};
+    for (const Case& c : cases) {
         auto machine = std::make_unique<Machine>();
         ASSERT_TRUE(CreateMachine(*machine));
         ASSERT_TRUE(LoadBuiltinRom(machine->memory));
-        ASSERT_TRUE(LoadDiskImage(write("disk.st", disk), machine->driveA));
+        ASSERT_TRUE(LoadDiskImage(write(std::string(c.name) + ".st", c.disk), machine->driveA));
         ResetMachine(*machine, true);
         for (int frame = 0; frame < 150; ++frame) ASSERT_TRUE(RunFrame(*machine));
         const uint32_t marker = static_cast<uint32_t>(CpuPeekWord(machine->cpu, kBootMarker))
                                     << 16 |
                                 CpuPeekWord(machine->cpu, kBootMarker + 2);
-        constexpr uint32_t kRomBootResult = 0x6F0;  // the ROM's own: 2 ran, 4 not bootable
-        EXPECT_EQ(marker, bootable ? 0x424F4F54u : 0u) << bootable;
-        EXPECT_EQ(CpuPeekWord(machine->cpu, kRomBootResult), bootable ? 2 : 4) << bootable;
+        EXPECT_EQ(marker, c.marker) << c.name;
+        EXPECT_EQ(CpuPeekWord(machine->cpu, kRomBootResult), c.result) << c.name;
+        if (c.result == 5) {
+            EXPECT_EQ(CpuPeekWord(machine->cpu, kRomCrashBombs), 4) << "an illegal instruction";
+            EXPECT_TRUE(MatchesGolden("builtin_rom_crash", machine->screen.data()));
+        }
     }
 }
 
