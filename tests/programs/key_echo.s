@@ -23,10 +23,7 @@ start:  move.w  #0x2700,%sr
         move.w  #0x2500,%sr             | keyboard interrupts in, VBL and HBL out
 idle:   bra.s   idle
 
-send:   btst    #1,ACIA_CONTROL         | wait until the transmitter takes a byte
-        beq.s   send
-        move.b  %d0,ACIA_DATA
-        rts
+        KEYBOARD_SEND_ROUTINE
 
 keyboard:
         movem.l %d0-%d1/%a0,-(%sp)

@@ -22,10 +22,7 @@ idle:   stop    #0x2300                 | HBLs stay masked: nothing handles them
         bsr.s   send
         bra.s   idle
 
-send:   btst    #1,ACIA_CONTROL         | wait until the transmitter takes a byte
-        beq.s   send
-        move.b  %d0,ACIA_DATA
-        rts
+        KEYBOARD_SEND_ROUTINE
 
 vbl:    rte
 
