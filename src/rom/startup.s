@@ -23,7 +23,7 @@ rom_header:
         .word   0x0001                  | 0x1C: PAL machine, country 0
         .word   0x5986                  | 0x1E: the same date as GEMDOS writes it
         .long   0                       | 0x20: no memory pool
-        .long   0                       | 0x24: no shift-state pointer
+        .long   KBSHIFT                 | 0x24: where the shift keys' state is kept
         .long   0                       | 0x28: no current process
         .long   0                       | 0x2C: reserved
 
@@ -52,6 +52,16 @@ restart:
         move.l  #0x237698aa,memval2
         move.l  #0x5555aaaa,memval3
 
+| Only the STE has DMA sound: on the STFM its register is a bus error.
+        move.l  #no_dma_sound,8
+        move.l  %sp,%a6
+        moveq   #0,%d6
+        tst.b   DMA_SOUND_CONTROL
+        moveq   #1,%d6
+no_dma_sound:
+        move.l  %a6,%sp
+        move.w  %d6,MACHINE_STE
+
 | The screen: 32,000 bytes below the top of memory, on the 256-byte boundary the shifter needs.
         sub.l   #SCREEN_SIZE,%d0
         move.l  %d0,_v_bas_ad
@@ -70,8 +80,8 @@ restart:
 4:      move.w  (%a0)+,(%a1)+
         dbf     %d1,4b
 
-| Every exception the system does not handle ends in the crash handler; the interrupts it uses
-| get their own.
+| Every exception the system does not handle ends in the crash handler; the interrupts and the
+| traps it offers get their own.
         lea     8,%a0                   | vectors 2 (bus error) to 63
         lea     crash_stubs,%a1
         move.w  #61,%d1
@@ -82,12 +92,19 @@ restart:
         move.l  #ignore_interrupt,0x68
         move.l  #ignore_interrupt,0x6c
         move.l  #vbl,0x70
+        move.l  #trap_gemdos,0x84       | trap #1
+        move.l  #trap_gem,0x88          | trap #2
+        move.l  #trap_bios,0xb4         | trap #13
+        move.l  #trap_xbios,0xb8        | trap #14
         lea     0x100,%a0               | the MFP's sixteen channels
         moveq   #15,%d1
 6:      move.l  #ignore_mfp,(%a0)+
         dbf     %d1,6b
         move.l  #timer_c,0x114          | channel 5
-        move.l  #keyboard,0x118         | channel 6
+        move.l  #acia_interrupt,0x118   | channel 6
+        move.l  #no_handler,etv_timer   | the system's own vectors, for programs to hook
+        move.l  #no_handler,etv_critic
+        move.l  #no_handler,etv_term
 
 | System variables a program reads.
         move.l  #rom_header,_sysbase
@@ -97,6 +114,18 @@ restart:
         clr.l   _hz_200
         clr.l   _frclock
         clr.l   _vbclock
+        clr.l   colorptr
+        clr.l   screenpt
+        move.b  #7,conterm              | key click, repeat and bell, as TOS starts
+        clr.w   DISK_SECTORS
+        clr.w   FLOPPY_RESTORED
+        clr.l   SOUND_POINTER
+        clr.l   RANDOM_SEED
+        move.w  #4,TIMER_C_DIVIDER
+        clr.w   CURSOR_COLUMN
+        clr.w   CURSOR_ROW
+        clr.w   ESCAPE_STATE
+        clr.w   TYPED_LENGTH
         move.w  #1,vblsem               | the VBL queue runs
         move.w  #VBL_QUEUE_LENGTH,nvbls
         move.l  #VBL_QUEUE,_vblqueue
@@ -104,6 +133,28 @@ restart:
         moveq   #VBL_QUEUE_LENGTH-1,%d1
 7:      clr.l   (%a0)+
         dbf     %d1,7b
+
+| The cookie jar, where programs look for the machine before they use an STE's hardware.
+        lea     COOKIE_JAR,%a0
+        move.l  %a0,_p_cookies
+        moveq   #0,%d1
+        tst.w   %d6
+        beq.s   8f
+        move.l  #0x00010000,%d1         | STE video and STE machine
+8:      move.l  #0x5f435055,(%a0)+      | "_CPU": a 68000
+        clr.l   (%a0)+
+        move.l  #0x5f56444f,(%a0)+      | "_VDO"
+        move.l  %d1,(%a0)+
+        move.l  #0x5f4d4348,(%a0)+      | "_MCH"
+        move.l  %d1,(%a0)+
+        move.l  #0x5f534e44,(%a0)+      | "_SND": the sound chip, and DMA sound on the STE
+        moveq   #1,%d1
+        tst.w   %d6
+        beq.s   9f
+        moveq   #3,%d1
+9:      move.l  %d1,(%a0)+
+        clr.l   (%a0)+                  | the end, with the jar's size
+        move.l  #8,(%a0)+
 
 | The MFP: vectors from 0x100 with software end of interrupt, as the ST's own system sets it;
 | Timer C counts 2,457,600 Hz / 64 / 192 = 200 Hz for the system clock.
@@ -118,16 +169,7 @@ restart:
         bset    #5,IERB
         bset    #5,IMRB
 
-| The keyboard line: the ACIA reset and set to 8 bits at clock / 64 with receive interrupts,
-| then the keyboard processor reset, which answers 0xF0.
-        move.b  #0x03,ACIA_CONTROL
-        move.b  #0x96,ACIA_CONTROL
-        bset    #6,IERB
-        bset    #6,IMRB
-        move.b  #0x80,%d0
-        bsr     keyboard_send
-        moveq   #0x01,%d0
-        bsr     keyboard_send
+        bsr     keyboard_init
 
         bsr     draw_start_screen
         move.w  #0x2300,%sr             | VBL and the MFP in, the HBL out: the 200 Hz clock runs
@@ -135,79 +177,39 @@ restart:
         bne.s   0f
         bsr     boot_floppy
         bsr     draw_boot_result
-        bra.s   idle
+        bra.s   1f
 0:      bsr     draw_crash_report       | the disk that crashed is not booted again until reset
+1:      bsr     draw_input
+| The start screen stays, showing each key, mouse move and joystick change as it arrives.
 idle:   stop    #0x2300
+        move.w  INPUT_SEEN,%d0
+        cmp.w   INPUT_SHOWN,%d0
+        beq.s   idle
+        bsr     draw_input
         bra.s   idle
 
-| What the boot found, and what a person can do about it.
-draw_boot_result:
-        lea     no_disk_text(%pc),%a0
-        cmp.w   #BOOT_NO_DISK,BOOT_RESULT
-        beq.s   1f
-        lea     not_bootable_text(%pc),%a0
-        cmp.w   #BOOT_NOT_BOOTABLE,BOOT_RESULT
-        bne.s   2f
-1:      moveq   #1,%d0
-        moveq   #5,%d1
-        bsr     draw_text
-        lea     insert_text(%pc),%a0
-        moveq   #1,%d0
-        moveq   #7,%d1
-        bsr     draw_text
-2:      rts
-
-| The start screen: what this is and how much memory the machine has.
-draw_start_screen:
-        lea     title_text(%pc),%a0
-        moveq   #1,%d0
-        moveq   #1,%d1
-        bsr     draw_text
-        lea     memory_text(%pc),%a0
-        moveq   #1,%d0
-        moveq   #3,%d1
-        bsr     draw_text
-        move.l  phystop,%d2
-        moveq   #10,%d3
-        lsr.l   %d3,%d2                 | in KB
-        bsr     draw_number
-        lea     kilobytes_text(%pc),%a0
-        bsr     draw_text
-        rts
-
-title_text:
-        .asciz  "Orvet built-in ROM 1.00"
-memory_text:
-        .asciz  "Memory: "
-kilobytes_text:
-        .asciz  " KB"
-no_disk_text:
-        .asciz  "No disk in drive A."
-not_bootable_text:
-        .asciz  "The disk in drive A is not bootable."
-insert_text:
-        .asciz  "Insert a disk and reset (F11)."
-crashed_text:
-        .asciz  "The program crashed: "
-bombs_text:
-        .asciz  " bombs."
-        .even
-
-| Sends d0 to the keyboard processor once the ACIA's transmitter takes a byte.
-keyboard_send:
-        btst    #1,ACIA_CONTROL
-        beq.s   keyboard_send
-        move.b  %d0,ACIA_DATA
-        rts
-
-| The VBL: the frame counter always; the VBL clock and the queue of routines while the
-| semaphore lets them run.
+| The VBL: the frame counter always; while the semaphore lets them run, the VBL clock, the
+| palette and the screen a program asked for at the frame's start, and the queue of routines.
 vbl:    addq.l  #1,_frclock
         tst.w   vblsem
         ble.s   2f
         addq.l  #1,_vbclock
         movem.l %d0-%d7/%a0-%a6,-(%sp)
-        move.w  nvbls,%d7
+        move.l  colorptr,%d0
+        beq.s   4f
+        move.l  %d0,%a0
+        lea     PALETTE,%a1
+        moveq   #7,%d0
+5:      move.l  (%a0)+,(%a1)+
+        dbf     %d0,5b
+        clr.l   colorptr
+4:      move.l  screenpt,%d0
+        beq.s   6f
+        lsr.l   #8,%d0
+        move.b  %d0,VIDEO_BASE_MIDDLE
+        lsr.w   #8,%d0
+        move.b  %d0,VIDEO_BASE_HIGH
+6:      move.w  nvbls,%d7
         beq.s   1f
         subq.w  #1,%d7
         move.l  _vblqueue,%a5
@@ -219,20 +221,28 @@ vbl:    addq.l  #1,_frclock
 1:      movem.l (%sp)+,%d0-%d7/%a0-%a6
 2:      rte
 
+| MFP channel 5, 200 times a second: the system clock; every fourth tick, a step of the sound
+| sequencer and the call through etv_timer that programs hook, given the 20 ms since the last.
 timer_c:
         addq.l  #1,_hz_200
-        move.b  #0xdf,ISRB              | end of interrupt for channel 5
-        rte
-
-keyboard:
-        btst    #0,ACIA_CONTROL
-        beq.s   1f
-        tst.b   ACIA_DATA               | reading the byte releases the interrupt line
-1:      move.b  #0xbf,ISRB              | end of interrupt for channel 6
+        subq.w  #1,TIMER_C_DIVIDER
+        bne.s   0f
+        move.w  #4,TIMER_C_DIVIDER
+        movem.l %d0-%d7/%a0-%a6,-(%sp)
+        bsr     sound_tick
+        move.w  #20,-(%sp)
+        move.l  etv_timer,%a0
+        jsr     (%a0)
+        addq.l  #2,%sp
+        movem.l (%sp)+,%d0-%d7/%a0-%a6
+0:      move.b  #0xdf,ISRB              | end of interrupt for channel 5
         rte
 
 ignore_interrupt:
         rte
+
+no_handler:
+        rts
 
 | A channel the system did not enable: its in-service bit is cleared so lower ones still come.
 ignore_mfp:
@@ -254,40 +264,6 @@ crash_stubs:
 crash:  move.w  #0x2700,%sr
         move.w  %d0,%d7
         bra     restart
-
-| The bombs, then what happened and what to do.
-draw_crash_report:
-        move.w  #BOOT_CRASHED,BOOT_RESULT
-        move.w  %d7,CRASH_BOMBS
-        move.w  %d7,%d2
-        cmp.w   #38,%d2                 | a line holds 38
-        bls.s   0f
-        moveq   #38,%d2
-0:      subq.w  #1,%d2
-        moveq   #1,%d0
-        moveq   #5,%d1
-        lea     bomb_glyph(%pc),%a2
-1:      bsr     draw_glyph
-        addq.w  #1,%d0
-        dbf     %d2,1b
-        lea     crashed_text(%pc),%a0
-        moveq   #1,%d0
-        moveq   #7,%d1
-        bsr     draw_text
-        moveq   #0,%d2
-        move.w  %d7,%d2
-        bsr     draw_number
-        lea     bombs_text(%pc),%a0
-        bsr     draw_text
-        lea     insert_text(%pc),%a0
-        moveq   #1,%d0
-        moveq   #9,%d1
-        bsr     draw_text
-        rts
-
-| A bomb of our own: the fuse at the top right, the round body below.
-bomb_glyph:
-        .byte   0x06, 0x08, 0x3c, 0x7e, 0x7e, 0x7e, 0x3c, 0x00
 
 memory_sizes:
         .long   0x400000, 0x200000, 0x100000, 0

@@ -32,8 +32,26 @@ Bytes ReadFile(const std::filesystem::path& path) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// A 720 KB FAT12 disk with a file on it, its boot sector carrying the boot program and the
-// checksum that makes the ST run it.
+// Puts a program after the boot sector's 30-byte header, behind a branch over that header, and
+// mends the checksum that makes the ST run it.
+void SetBootProgram(Bytes& disk, const Bytes& program) {
+    EXPECT_FALSE(program.empty());
+    EXPECT_LE(program.size(), 510u - 0x1E);
+    disk[0] = 0x60;  // BRA.S over the parameter block, to the program at 0x1E
+    disk[1] = 0x1C;
+    std::copy(program.begin(), program.end(), disk.begin() + 0x1E);
+    uint16_t sum = 0;
+    for (size_t offset = 0; offset < 510; offset += 2) sum += disk[offset] << 8 | disk[offset + 1];
+    const uint16_t checksum = static_cast<uint16_t>(0x1234 - sum);
+    disk[510] = static_cast<uint8_t>(checksum >> 8);
+    disk[511] = static_cast<uint8_t>(checksum);
+}
+
+Bytes TestProgram(const std::string& name) {
+    return ReadFile(std::string(ORVET_TEST_PROGRAMS_DIR) + "/" + name + ".bin");
+}
+
+// A 720 KB FAT12 disk with a file on it, its boot sector carrying the boot program.
 Bytes BootableDisk(const std::filesystem::path& folder) {
     const std::string image = (folder / "made.st").string();
     const std::string file = (folder / "README.TXT").string();
@@ -46,18 +64,8 @@ Bytes BootableDisk(const std::filesystem::path& folder) {
         return {};
     }
     Bytes disk = ReadFile(image);
-    Bytes program = ReadFile(std::string(ORVET_TEST_PROGRAMS_DIR) + "/boot_sector.bin");
     EXPECT_EQ(disk.size(), 737280u);
-    EXPECT_FALSE(program.empty());
-    EXPECT_LE(program.size(), 510u - 0x1E);
-    disk[0] = 0x60;  // BRA.S over the parameter block, to the program at 0x1E
-    disk[1] = 0x1C;
-    std::copy(program.begin(), program.end(), disk.begin() + 0x1E);
-    uint16_t sum = 0;
-    for (size_t offset = 0; offset < 510; offset += 2) sum += disk[offset] << 8 | disk[offset + 1];
-    const uint16_t checksum = static_cast<uint16_t>(0x1234 - sum);
-    disk[510] = static_cast<uint8_t>(checksum >> 8);
-    disk[511] = static_cast<uint8_t>(checksum);
+    SetBootProgram(disk, TestProgram("boot_sector"));
     return disk;
 }
 
@@ -143,13 +151,7 @@ TEST_F(FloppyBoot, TheBuiltInRomRunsABootSectorRefusesABadOneAndSurvivesACrash) 
     Bytes bad = good;
     bad[511] ^= 1;
     Bytes crashing = good;
-    crashing[0x1E] = 0x4A;  // ILLEGAL where the program starts, the checksum mended
-    crashing[0x1F] = 0xFC;
-    uint16_t sum = 0;
-    for (size_t offset = 0; offset < 510; offset += 2)
-        sum += crashing[offset] << 8 | crashing[offset + 1];
-    crashing[510] = static_cast<uint8_t>((0x1234 - sum) >> 8);
-    crashing[511] = static_cast<uint8_t>(0x1234 - sum);
+    SetBootProgram(crashing, {0x4A, 0xFC});  // ILLEGAL where the program starts
 
     constexpr uint32_t kRomBootResult = 0x6F0, kRomCrashBombs = 0x6F2;  // the ROM's own
     struct Case {
@@ -177,6 +179,106 @@ TEST_F(FloppyBoot, TheBuiltInRomRunsABootSectorRefusesABadOneAndSurvivesACrash) 
             EXPECT_TRUE(MatchesGolden("builtin_rom_crash", machine->screen.data()));
         }
     }
+}
+
+// A boot loader as games have: its boot sector loads nine more sectors from track 1 with XBIOS
+// Floprd and runs them; that program calls the BIOS and XBIOS, notes what each returned, and
+// draws through the console and the palette calls.
+TEST_F(FloppyBoot, TheBuiltInRomServesABootLoadersSystemCalls) {
+    Bytes disk = BootableDisk(folder);
+    ASSERT_FALSE(disk.empty());
+    SetBootProgram(disk, TestProgram("loader"));
+    const Bytes program = TestProgram("system_calls");
+    ASSERT_LE(program.size(), 9u * 512);
+    constexpr size_t kTrack1Side0 = 2 * 9 * 512, kTrack1Side1 = 3 * 9 * 512;
+    std::copy(program.begin(), program.end(), disk.begin() + kTrack1Side0);
+    for (size_t offset = 0; offset < 1024; ++offset) {
+        disk[kTrack1Side1 + offset] = static_cast<uint8_t>(offset * 7 + 3);
+    }
+
+    auto owner = std::make_unique<Machine>();
+    Machine& machine = *owner;
+    ASSERT_TRUE(CreateMachine(machine));
+    ASSERT_TRUE(LoadBuiltinRom(machine.memory));
+    ASSERT_TRUE(LoadDiskImage(write("loader.st", disk), machine.driveA));
+    ResetMachine(machine, true);
+    auto longAt = [&](uint32_t address) {
+        return static_cast<uint32_t>(CpuPeekWord(machine.cpu, address)) << 16 |
+               CpuPeekWord(machine.cpu, address + 2);
+    };
+    constexpr uint32_t kMarker = 0x600, kLoadResult = 0x608, kTimerCount = 0x60C,
+                       kEtvCount = 0x610, kResults = 0x20000, kRwabsBuffer = 0x30000;
+    for (int frame = 0; frame < 300 && longAt(kMarker) != 0x444F4E45u; ++frame) {
+        ASSERT_TRUE(RunFrame(machine));
+    }
+    ASSERT_EQ(longAt(kLoadResult), 0u) << "Floprd loading the program";
+    ASSERT_EQ(longAt(kMarker), 0x444F4E45u) << "the program ran to its end";
+    for (int frame = 0; frame < 10; ++frame) ASSERT_TRUE(RunFrame(machine));
+
+    const uint32_t screen = longAt(0x42E) - 0x8000;
+    const uint32_t kEinvfn = static_cast<uint32_t>(-32);
+    struct Call {
+        const char* name;
+        uint32_t expected;
+    };
+    const Call calls[] = {
+        {"Floprd of sector 10: sector not found", static_cast<uint32_t>(-8)},
+        {"Floprd from drive B: unknown device", static_cast<uint32_t>(-15)},
+        {"Rwabs", 0},
+        {"Tickcal", 20},
+        {"Setexc: the old vector", 0},  // checked below
+        {"Kbshift", 0x10},
+        {"Random", 0},  // checked below
+        {"Random again", 0},
+        {"Supexec", 0},
+        {"Getrez", 0},
+        {"Physbase", screen},
+        {"Logbase", screen},
+        {"Setcolor: the old colour", 0x700},
+        {"Setcolor: the new colour", 0x123},
+        {"Giaccess", 0x55},
+        {"Xbtimer", 0},
+        {"BIOS Getmpb", kEinvfn},
+        {"XBIOS 99", kEinvfn},
+        {"XBIOS -1", kEinvfn},
+        {"GEMDOS", kEinvfn},
+        {"Kbdvbase", 0},
+        {"Iorec", 0},
+        {"Dosound: idle after the tune", 0},
+        {"the tune's register", 0x77},
+    };
+    for (uint32_t index = 0; index < std::size(calls); ++index) {
+        const uint32_t result = longAt(kResults + 4 * index);
+        switch (index) {
+            case 4:
+                EXPECT_GE(result, 0xFC0000u) << calls[index].name << ": the ROM's own";
+                break;
+            case 6:
+            case 7:
+                EXPECT_LT(result, 1u << 24) << calls[index].name;
+                break;
+            case 8:
+                EXPECT_NE(result & 0x2000, 0u) << "Supexec runs in supervisor mode";
+                break;
+            case 20:
+            case 21:
+                EXPECT_TRUE(result >= 0x400 && result < 0x2000) << calls[index].name;
+                break;
+            default:
+                EXPECT_EQ(result, calls[index].expected) << calls[index].name;
+        }
+    }
+    EXPECT_NE(longAt(kResults + 24), longAt(kResults + 28)) << "two random numbers differ";
+    for (uint32_t offset = 0; offset < 1024; ++offset) {
+        const uint16_t pair = CpuPeekWord(machine.cpu, (kRwabsBuffer + offset) & ~1u);
+        const uint8_t byte = static_cast<uint8_t>((offset & 1) ? pair : pair >> 8);
+        ASSERT_EQ(byte, static_cast<uint8_t>(offset * 7 + 3)) << "Rwabs byte " << offset;
+    }
+    EXPECT_GT(longAt(kEtvCount), 0u) << "the hooked etv_timer is called";
+    const uint32_t timerTicks = longAt(kResults + 4 * 24);
+    EXPECT_GT(timerTicks, 0u) << "Timer A ran under Xbtimer";
+    EXPECT_EQ(longAt(kTimerCount), timerTicks) << "and stopped after Jdisint";
+    EXPECT_TRUE(MatchesGolden("builtin_rom_system_calls", machine.screen.data()));
 }
 
 }  // namespace
