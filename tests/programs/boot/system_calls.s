@@ -182,6 +182,16 @@ start:  clr.l   timerCount
         dbf     %d3,4b
         dbf     %d2,3b
         dbf     %d1,2b
+| 25: Flopwr of the sector Rwabs read.
+        move.w  #1,-(%sp)
+        move.w  #1,-(%sp)
+        move.w  #1,-(%sp)
+        move.w  #1,-(%sp)
+        clr.w   -(%sp)
+        clr.l   -(%sp)
+        move.l  #RWABS_BUFFER,-(%sp)
+        XBIOS   9, 20
+        RESULT  25
 | 24: Jdisint stops Timer A's interrupts: the count no longer moves.
         move.w  #13,-(%sp)
         XBIOS   26, 4
