@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "machine/builtin_rom.h"
+
 namespace orvet {
 namespace {
 
@@ -263,10 +265,13 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
     // The window, the display, the host input and the sound output join here, in this order, as
     // they are built.
     reason.clear();
-    if (!settings.tosPath.empty() && !LoadTosRom(machine.memory, settings.tosPath, &reason) &&
-        refuse(reason)) {
-        return false;
-    }
+    // With no image of the user's named the machine starts on Orvet's own ROM. A named image
+    // that fails is not replaced by it: whoever chose the file is told, and the machine has
+    // nothing to run until another is chosen.
+    const bool tosMapped = settings.tosPath.empty()
+                               ? LoadBuiltinRom(machine.memory, &reason)
+                               : LoadTosRom(machine.memory, settings.tosPath, &reason);
+    if (!tosMapped && refuse(reason)) return false;
     reason.clear();
     if (!LoadCartridge(machine.memory, settings.cartridgePath, &reason) && refuse(reason)) {
         return false;

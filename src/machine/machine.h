@@ -153,7 +153,7 @@ bool CreateMachine(Machine& machine, unsigned ramSizeIndex = 2);
 struct MachineSettings {
     unsigned ramSizeIndex = 2;  // 2 MB
     bool ste = false;
-    std::string tosPath;        // the active TOS image; none: the machine cannot run
+    std::string tosPath;        // the active TOS image; none: Orvet's built-in ROM
     std::string cartridgePath;  // the active cartridge; none: the area reads all ones
     std::string diskPath;       // the disk image in drive A; none: the drive is empty
     bool fastDisk = false;      // floppy commands complete at once instead of in real time

@@ -218,6 +218,8 @@ bool Desktop::startUp(int& exitCode) {
     machineSettings.sound.DiskSound = settings_.DiskSound != 0;
     machineSettings.sound.bDacSound = settings_.bDacSound != 0;
     machineSettings.diskPath = options_.diskPath.empty() ? settings_.DriveA : options_.diskPath;
+    // The list's active TOS ROM is the built-in one unless a file was chosen; its empty path
+    // starts the machine on it.
     if (!options_.tosPath.empty()) {
         machineSettings.tosPath = options_.tosPath;
     } else if (const std::string* path = settings_.roms.Path(settings_.roms.FindActive(false))) {
@@ -234,6 +236,7 @@ bool Desktop::startUp(int& exitCode) {
                     "Insufficient RAM to run Orvet!");
         return false;
     }
+    // Only a chosen file that could not be used leaves the machine without a system to run.
     tosAvailable_ = machine_->memory.tosLoaded;
     for (const auto& line : unusable) {
         notes.push_back(line);

@@ -234,6 +234,8 @@ TEST(StartUp, LoadsTheImagesResetsAndStops) {
     EXPECT_EQ(started.memory.ramSize, 0x200000u);
     EXPECT_EQ(started.runState, RunState::Stopped);
     EXPECT_EQ(CpuPeekWord(started.cpu, 0xFA0000), 0xFFFF);
+    // No image named: the built-in ROM, whose first word branches over its header.
+    EXPECT_TRUE(started.memory.tosLoaded && CpuPeekWord(started.cpu, 0xFC0000) == 0x602E);
 }
 
 }  // namespace

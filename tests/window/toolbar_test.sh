@@ -1,6 +1,6 @@
-# The toolbar in the real window: Run with no TOS image refuses with "Can't run...", Run with one
-# starts the machine (the front end goes), F12 brings back the tool last open, and Quit asks
-# before it ends the program.
+# The toolbar in the real window: Run with a TOS image that cannot be used refuses with "Can't
+# run...", Run with a usable one starts the machine (the front end goes), F12 brings back the
+# tool last open, and Quit asks before it ends the program.
 source "$(dirname "$0")/lib.sh"
 
 # Button centres on a 1280-pixel strip: tools from the left, Run and Quit at the right end.
@@ -24,8 +24,8 @@ click_button() {
   xdotool click 1
 }
 
-# Run with no TOS image refuses, and the program goes on.
-start_orvet
+# Run with a TOS image that cannot be used refuses, and the program goes on.
+start_orvet --tos "$work/missing.img"
 window=$(window_named Orvet)
 click_button "$run_x"
 answer_box "Can't run..."
