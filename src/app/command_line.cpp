@@ -11,7 +11,7 @@ const char* const kUsage =
     "             [--ram 512k|1m|2m|4m] [--machine stfm|ste] [--fast-disk] [--frames N]\n"
     "             [--benchmark]"
     " [--screenshot FILE] [--wav FILE] [DISK]\n"
-    "       orvet --headless --tos FILE [the same options]\n"
+    "       orvet --headless [the same options]\n"
     "  With no --headless Orvet opens its window; the command line overrides the settings\n"
     "  for this run only (a --tos image is not added to the saved ROM list).\n"
     "  DISK            a disk image for drive A: .st, .msa or .dim, also inside a zip\n"
@@ -22,7 +22,9 @@ const char* const kUsage =
     "  --run           start the machine at once instead of showing the front end\n"
     "  --no-sound      open no sound device: the machine runs silent, paced by the host's\n"
     "                  clock at 50.06 frames a second\n"
-    "  --tos FILE      the TOS ROM image (at most 256 KB)\n"
+    "  --tos FILE      the TOS ROM image (at most 256 KB); without it --headless runs the\n"
+    "                  Orvet built-in ROM and the window the ROM list's active TOS ROM,\n"
+    "                  the built-in one until another is chosen\n"
     "  --cart FILE     a cartridge image (at most 128 KB)\n"
     "  --ram SIZE      memory: 512k, 1m, 2m (the default) or 4m\n"
     "  --machine KIND  stfm (the default) or ste\n"
@@ -124,10 +126,6 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             error = "unknown argument \"" + argument + "\" (orvet --help lists the options)";
             return std::nullopt;
         }
-    }
-    if (!line.help && line.headless && line.tosPath.empty()) {
-        error = "--headless needs a TOS image: --tos FILE";
-        return std::nullopt;
     }
     return line;
 }

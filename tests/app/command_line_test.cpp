@@ -38,6 +38,10 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_FALSE(window->ramGiven || window->machineGiven || window->framesGiven);
     EXPECT_EQ(window->ramSizeIndex, 2u);
     EXPECT_TRUE(Parse({"--help"})->help);
+    // Without --tos a headless run takes the built-in ROM.
+    auto headless = Parse({"--headless"});
+    ASSERT_TRUE(headless);
+    EXPECT_TRUE(headless->headless && headless->tosPath.empty());
 }
 
 TEST(CommandLine, BadArgumentsGetOneLineReasons) {
@@ -46,7 +50,7 @@ TEST(CommandLine, BadArgumentsGetOneLineReasons) {
         {"--frames", "0"},   {"--frames", "-5"},
         {"--frames", "12x"}, {"--frames", "99999999999999999999"},
         {"--tos"},           {"--bogus"},
-        {"--headless"},      {"--screenshot", ""},
+        {"--tos", ""},       {"--screenshot", ""},
         {"one.st", "two.st"}, {"--config"},
     };
     for (const auto& arguments : bad) {
