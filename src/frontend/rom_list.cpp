@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "machine/builtin_rom.h"
+
 namespace orvet {
 
 namespace {
@@ -63,6 +65,20 @@ bool ReadHeader(const std::string& path, std::array<uint8_t, 64>& header, std::s
     return read;
 }
 
+// Its active flag is never read: the list works out whether it is active.
+const RomEntry& BuiltinEntry() {
+    static const RomEntry entry = [] {
+        RomEntry builtin;
+        builtin.id = kBuiltinRomId;
+        builtin.kind = kRomKindTos;
+        const std::span<const uint8_t> image = BuiltinRom();
+        std::copy_n(image.begin(), std::min(image.size(), builtin.header.size()),
+                    builtin.header.begin());
+        return builtin;
+    }();
+    return entry;
+}
+
 }  // namespace
 
 const char* RomKindName(int kind) {
@@ -107,6 +123,7 @@ int RomList::Add(const std::string& path, std::string* reason) {
     if (!ReadHeader(path, entry.header, reason)) return -1;
     entry.kind = RomKindOfHeader(entry.header);
     if (entry.kind < 0) return RefuseEntry(reason, "neither a TOS ROM nor a cartridge");
+    if (nextId_ == kBuiltinRomId) return RefuseEntry(reason, "no entry can be added any more");
     entry.path = path;
     entry.id = nextId_++;
     entries_.insert(entries_.begin(), std::move(entry));
@@ -118,6 +135,7 @@ void RomList::Remove(int id) {
 }
 
 const RomEntry* RomList::Find(int id) const {
+    if (IsBuiltin(id)) return &BuiltinEntry();
     for (const RomEntry& entry : entries_) {
         if (entry.id == id) return &entry;
     }
@@ -135,11 +153,12 @@ int RomList::Kind(int id) const {
 }
 
 int RomList::Count() const {
-    return static_cast<int>(entries_.size());
+    return static_cast<int>(entries_.size()) + 1;
 }
 
 int RomList::IdAt(int position) const {
     if (position < 0 || position >= Count()) return -1;
+    if (position == Count() - 1) return kBuiltinRomId;
     return entries_[static_cast<size_t>(position)].id;
 }
 
@@ -148,7 +167,14 @@ const std::string* RomList::Path(int id) const {
     return entry ? &entry->path : nullptr;
 }
 
+std::string RomList::Name(int id) const {
+    if (IsBuiltin(id)) return kBuiltinRomName;
+    const RomEntry* entry = Find(id);
+    return entry ? entry->path : std::string();
+}
+
 bool RomList::IsActive(int id) const {
+    if (IsBuiltin(id)) return FindActive(false) == kBuiltinRomId;
     const RomEntry* entry = Find(id);
     return entry && entry->active;
 }
@@ -156,7 +182,9 @@ bool RomList::IsActive(int id) const {
 void RomList::SetActive(int id) {
     auto chosen = std::find_if(entries_.begin(), entries_.end(),
                                [id](const RomEntry& entry) { return entry.id == id; });
-    const bool cartridge = chosen == entries_.end() || chosen->kind != kRomKindTos;
+    // Choosing the built-in ROM switches every TOS file off.
+    const bool cartridge =
+        !IsBuiltin(id) && (chosen == entries_.end() || chosen->kind != kRomKindTos);
     if (chosen != entries_.end()) chosen->active = cartridge ? !chosen->active : true;
     for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
         if (entry != chosen && (entry->kind != kRomKindTos) == cartridge) entry->active = false;
@@ -167,7 +195,7 @@ int RomList::FindActive(bool wantCartridge) const {
     for (const RomEntry& entry : entries_) {
         if (entry.active && (entry.kind != kRomKindTos) == wantCartridge) return entry.id;
     }
-    return -1;
+    return wantCartridge ? -1 : kBuiltinRomId;
 }
 
 void RomList::Clear() {

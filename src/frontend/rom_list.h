@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ constexpr size_t kRomPathLongest = 255;
 
 // "TOS ROM", "Diagnostic", "Application"; "" for anything else.
 const char* RomKindName(int kind);
+
+// The entry of Orvet's own ROM: no id the list gives a file ever reaches it.
+constexpr int kBuiltinRomId = std::numeric_limits<int>::max();
 
 // What the first bytes of an image make of it: a TOS ROM starts with a 68000 short branch over its
 // header (0x60 0x2E or 0x60 0x1E), a cartridge with its magic long (0xFA52235F diagnostic,
@@ -32,8 +36,11 @@ struct RomEntry {
     bool operator==(const RomEntry&) const = default;
 };
 
-// Newest first. Ids count every entry ever added and are never reused while the program runs, so
-// a window can hold an id across removals.
+// Newest first, and last of all, as the oldest, Orvet's built-in ROM (kBuiltinRomId), which is
+// always there: Remove and Clear leave it, and it is the active TOS ROM whenever no file is, so
+// the machine always has a system to start. It is part of Orvet, not of the settings: Entries()
+// holds the files only. Ids count every file ever added and are never reused while the program
+// runs, so a window can hold an id across removals.
 class RomList {
 public:
     // Reads the image's first 64 bytes and puts it at the front. -1 when the path is already
@@ -47,14 +54,19 @@ public:
     int Kind(int id) const;                               // -1 if none
     int Count() const;
     int IdAt(int position) const;           // -1 if none
+    // The file's path; for the built-in ROM an empty one, which start-up takes as that ROM.
     const std::string* Path(int id) const;  // null if none
+    // What a person is shown: the file's path, or the built-in ROM's name. Empty if none.
+    std::string Name(int id) const;
+    static bool IsBuiltin(int id) { return id == kBuiltinRomId; }
     bool IsActive(int id) const;
     // At most one TOS ROM and one cartridge are active. A TOS ROM is switched on (and the other TOS
     // ROMs off); a cartridge is toggled, so choosing the active one again leaves none. An id that
     // names no entry switches every cartridge off.
     void SetActive(int id);
-    int FindActive(bool wantCartridge) const;  // the first active TOS ROM or cartridge; -1 if none
-    void Clear();
+    // The first active TOS ROM (the built-in one when no file is) or cartridge (-1 if none).
+    int FindActive(bool wantCartridge) const;
+    void Clear();  // every file goes
 
     const std::vector<RomEntry>& Entries() const { return entries_; }
     bool operator==(const RomList&) const = default;

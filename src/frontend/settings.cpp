@@ -11,6 +11,8 @@
 #include <map>
 #include <optional>
 
+#include "machine/builtin_rom.h"
+
 namespace orvet {
 
 namespace {
@@ -195,7 +197,11 @@ void LoadRomList(const std::optional<RomValue>& countValue, std::map<std::string
         if (auto rom = keys.find("rom" + number); rom != keys.end()) {
             rom->second.used = true;
             std::string reason;
-            id = roms.Add(rom->second.value, &reason);
+            // The built-in ROM is always listed and never written here; a line naming it (written
+            // by hand) stands for that entry, not for a file of that name.
+            id = SameIgnoringCase(rom->second.value, kBuiltinRomName)
+                     ? kBuiltinRomId
+                     : roms.Add(rom->second.value, &reason);
             if (id < 0) {
                 problems.add(
                     rom->second.lineNumber,

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "machine/builtin_rom.h"
+
 namespace orvet {
 namespace {
 
@@ -159,6 +161,8 @@ TEST_F(SettingsTest, SaveAndLoadKeepEverythingInOrder) {
     EXPECT_EQ(loaded.roms.FindActive(false), loaded.roms.IdAt(1));
 
     const std::string text = ReadText(path);
+    EXPECT_NE(text.find("Count=3\n"), std::string::npos);  // the built-in ROM is not the file's
+    EXPECT_EQ(text.find(kBuiltinRomName), std::string::npos);
     EXPECT_NE(text.find("bDACSound=1\n"), std::string::npos);
     EXPECT_NE(text.find("[Future]\nAnswer=42\nempty=\n"), std::string::npos);
     EXPECT_NE(text.find("Shaders=crt\n"), std::string::npos);
@@ -179,8 +183,8 @@ TEST_F(SettingsTest, RomEntriesAreRebuiltAsSaved) {
     const std::string gone = PathOf("gone.img");
     struct Case {
         std::string roms;
-        std::vector<std::string> paths;  // front first
-        int activeTos, activeCartridge;  // positions, -1 for none
+        std::vector<std::string> paths;  // front first, the built-in ROM left out
+        int activeTos, activeCartridge;  // positions; -1 the built-in ROM, or no cartridge
         size_t problems;
     };
     const std::vector<Case> cases = {
@@ -199,17 +203,24 @@ TEST_F(SettingsTest, RomEntriesAreRebuiltAsSaved) {
         {"Count=1\nROM0=" + tos.substr(0, 1) + std::string(255, 'x') + "\n", {}, -1, -1, 1},
         {"ROM1=" + tos + "\nActive1=1\nActive0=no\n", {tos}, 0, -1, 3},
         {"Count=1\nROM0=" + tos + "\nROM1=" + cartridge + "\nROM1=" + tos + "\n", {tos}, -1, -1, 1},
+        // A line naming the built-in ROM stands for it, and its flag switches the TOS file off.
+        {"Count=2\nROM0=orvet BUILT-IN rom\nActive0=1\nROM1=" + tos + "\nActive1=1\n",
+         {tos},
+         -1,
+         -1,
+         0},
     };
     for (const Case& test : cases) {
         Settings settings;
         std::vector<std::string> problems;
         ParseSettings("[roms]\n" + test.roms, settings, &problems);
         std::vector<std::string> paths;
-        for (int position = 0; position < settings.roms.Count(); ++position) {
-            paths.push_back(*settings.roms.Path(settings.roms.IdAt(position)));
-        }
+        for (const RomEntry& entry : settings.roms.Entries()) paths.push_back(entry.path);
         EXPECT_EQ(paths, test.paths) << test.roms;
-        EXPECT_EQ(settings.roms.FindActive(false), settings.roms.IdAt(test.activeTos)) << test.roms;
+        EXPECT_EQ(settings.roms.Count(), static_cast<int>(test.paths.size()) + 1) << test.roms;
+        EXPECT_EQ(settings.roms.FindActive(false),
+                  test.activeTos < 0 ? kBuiltinRomId : settings.roms.IdAt(test.activeTos))
+            << test.roms;
         EXPECT_EQ(settings.roms.FindActive(true), settings.roms.IdAt(test.activeCartridge))
             << test.roms;
         EXPECT_EQ(problems.size(), test.problems) << test.roms;
@@ -248,27 +259,60 @@ TEST_F(SettingsTest, RomListTakesOnlyRecognisedRegularFiles) {
         EXPECT_FALSE(reason.empty());
     }
 
+    // The built-in ROM is listed last, as the oldest, with its own image's header; its empty
+    // path is what start-up takes for it.
+    const int builtin = roms.IdAt(roms.Count() - 1);
+    EXPECT_TRUE(RomList::IsBuiltin(builtin));
+    EXPECT_EQ(roms.Kind(builtin), kRomKindTos);
+    EXPECT_EQ(RomKindOfHeader(*roms.Header(builtin)), kRomKindTos);
+    EXPECT_TRUE(std::equal(roms.Header(builtin)->begin(), roms.Header(builtin)->end(),
+                           BuiltinRom().begin()));
+    EXPECT_EQ(*roms.Path(builtin), "");
+    EXPECT_EQ(roms.Name(builtin), kBuiltinRomName);
+    EXPECT_EQ(roms.Name(roms.IdAt(0)), PathOf("app.img"));
+
     // Ids: newest first, never reused after a removal; Clear starts them again.
-    EXPECT_EQ(roms.Count(), 4);
+    EXPECT_EQ(roms.Count(), 5);
     const int tosId = roms.IdAt(3);
     roms.Remove(roms.IdAt(2));
     const int secondTos = roms.Add(PathOf("tos_1e.img"));
     EXPECT_EQ(secondTos, 4);
     EXPECT_EQ(roms.IdAt(-1), -1);
+    EXPECT_EQ(roms.IdAt(roms.Count()), -1);
     EXPECT_EQ(roms.Path(99), nullptr);
 
-    // One TOS ROM and one cartridge at most; a cartridge chosen again is switched off.
+    // One TOS ROM is active, the built-in one whenever no file is; at most one cartridge, which
+    // chosen again is switched off. The built-in ROM is never removed.
     const int diagnostic = roms.IdAt(2);
-    roms.SetActive(tosId);
-    roms.SetActive(diagnostic);
-    roms.SetActive(secondTos);
-    roms.SetActive(secondTos);
-    EXPECT_EQ(roms.FindActive(false), secondTos);
-    EXPECT_FALSE(roms.IsActive(tosId));
-    EXPECT_EQ(roms.FindActive(true), diagnostic);
-    roms.SetActive(diagnostic);
-    EXPECT_EQ(roms.FindActive(true), -1);
+    enum Action { kChoose, kRemove };
+    struct Step {
+        Action action;
+        int id;
+        int tos, cartridge;  // active afterwards
+    };
+    const Step steps[] = {
+        {kChoose, -1, builtin, -1},
+        {kChoose, tosId, tosId, -1},
+        {kChoose, diagnostic, tosId, diagnostic},
+        {kChoose, secondTos, secondTos, diagnostic},
+        {kChoose, builtin, builtin, diagnostic},
+        {kChoose, secondTos, secondTos, diagnostic},
+        {kRemove, secondTos, builtin, diagnostic},
+        {kRemove, builtin, builtin, diagnostic},
+        {kChoose, diagnostic, builtin, -1},
+    };
+    for (size_t step = 0; step < std::size(steps); ++step) {
+        const Step& test = steps[step];
+        test.action == kChoose ? roms.SetActive(test.id) : roms.Remove(test.id);
+        EXPECT_EQ(roms.FindActive(false), test.tos) << "step " << step;
+        EXPECT_EQ(roms.FindActive(true), test.cartridge) << "step " << step;
+        EXPECT_EQ(roms.IsActive(builtin), test.tos == builtin) << "step " << step;
+        EXPECT_EQ(roms.IsActive(tosId), test.tos == tosId) << "step " << step;
+    }
+    EXPECT_EQ(roms.IdAt(roms.Count() - 1), builtin);
     roms.Clear();
+    EXPECT_EQ(roms.Count(), 1);
+    EXPECT_EQ(roms.FindActive(false), builtin);
     EXPECT_EQ(roms.Add(PathOf("tos.img")), 0);
 }
 
