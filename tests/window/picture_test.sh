@@ -1,11 +1,13 @@
 # The picture a person sees is the machine's frame: the window's screenshot, read back from the
-# screen at scale 1, is the very file the headless run writes for the same frame.
+# screen at scale 1, is the very file the headless run writes for the same frame. With no TOS
+# image both run the built-in ROM, whose start screen is up once the empty drive is given up on.
 source "$(dirname "$0")/lib.sh"
 
-for program in low_resolution raster_bars; do
-  rom=$programs/$program.rom
-  "$orvet" --headless --tos "$rom" --frames 60 --screenshot "$work/$program-headless.png"
-  "$orvet" --tos "$rom" --run --frames 60 --screenshot "$work/$program-window.png"
+for program in low_resolution raster_bars builtin; do
+  tos=(--tos "$programs/$program.rom") frames=60
+  [[ $program == builtin ]] && tos=() frames=150
+  "$orvet" --headless "${tos[@]}" --frames $frames --screenshot "$work/$program-headless.png"
+  "$orvet" "${tos[@]}" --run --frames $frames --screenshot "$work/$program-window.png"
   cmp "$work/$program-headless.png" "$work/$program-window.png" ||
     fail "$program: the presented picture differs from the machine's frame"
 done
