@@ -45,6 +45,7 @@ struct FrontEnd {
     int currentTool = kToolNone;
     int hoveredButton = -1;
     int lastTool = kToolDiskManager;  // what comes back when the machine stops
+    int shownTool = kToolNone;        // the tool whose window was drawn last: a change opens one
     std::array<ButtonRect, kToolbarButtonCount> buttons{};
     // Where the window last saw the pointer; a move is a change from it.
     float pointerX = -1, pointerY = -1;

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "frontend/widget_map_view.h"
+
 namespace orvet {
 namespace {
 
@@ -71,7 +73,7 @@ void DrawArt(ImDrawList& draw, int button, ImVec2 centre, ImU32 ink) {
 }  // namespace
 
 ToolbarRequest DrawFrontEnd(FrontEnd& frontEnd, float windowWidth, float windowHeight,
-                            bool tosAvailable) {
+                            bool tosAvailable, const ToolViews* views) {
     LayoutToolbar(frontEnd, windowWidth);
     ImGuiIO& io = ImGui::GetIO();
     ToolbarRequest request = ToolbarRequest::None;
@@ -102,13 +104,18 @@ ToolbarRequest DrawFrontEnd(FrontEnd& frontEnd, float windowWidth, float windowH
     }
 
     if (frontEnd.open()) {
+        const int tool = frontEnd.currentTool;
+        if (frontEnd.shownTool != tool && views && views->open[tool]) views->open[tool]();
         ImGui::SetNextWindowPos({0, kToolbarHeight});
         ImGui::SetNextWindowSize({windowWidth, windowHeight - kToolbarHeight});
-        ImGui::Begin(ToolTitle(frontEnd.currentTool), nullptr,
+        ImGui::Begin(ToolTitle(tool), nullptr,
                      ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
                          ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings);
+        if (views && views->draw[tool]) views->draw[tool]();
         ImGui::End();
     }
+    frontEnd.shownTool = frontEnd.currentTool;
+    WriteWidgetMap();
     return request;
 }
 

@@ -95,3 +95,24 @@ wait_exit() {
   exit_status=0
   wait "$1" || exit_status=$?
 }
+
+# The front end writes where its named controls lie (see src/frontend/widget_map_view.h).
+export ORVET_WIDGET_MAP=$work/widgets
+# widget_centre NAME: "x y" of the control's centre, empty while the window does not show it.
+widget_centre() {
+  [[ -f $ORVET_WIDGET_MAP ]] || return 0
+  awk -v name="$1" '$1 == name { printf "%d %d\n", ($2 + $4) / 2, ($3 + $5) / 2; exit }' \
+    "$ORVET_WIDGET_MAP"
+}
+has_widget() { [[ -n $(widget_centre "$1") ]]; }
+# click_widget NAME: waits for the control, points at it, lets the window see the pointer there
+# (the map is rewritten once it does), then clicks.
+click_widget() {
+  wait_until 60 has_widget "$1" || fail "the window shows no control named $1"
+  local centre
+  centre=$(widget_centre "$1")
+  xdotool mousemove $centre
+  wait_until 60 hovered "$1" || fail "the window did not see the pointer over $1"
+  xdotool click 1
+}
+hovered() { grep -qx "hovered $1" "$ORVET_WIDGET_MAP" 2>/dev/null; }
