@@ -137,6 +137,7 @@ private:
     std::string settingsPath_;
     InstanceLock lock_;
     FrontEnd frontEnd_;
+    ToolViews toolViews_;  // the tool windows' contents, filled in as the window opens
     bool tosAvailable_ = false;
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
@@ -500,7 +501,8 @@ void Desktop::drawFrontEnd() {
     }
     ImGui::NewFrame();
     const ToolbarRequest request = DrawFrontEnd(frontEnd_, static_cast<float>(width),
-                                                static_cast<float>(height), tosAvailable_);
+                                                static_cast<float>(height), tosAvailable_,
+                                                &toolViews_);
     ImGui::Render();
     glViewport(0, 0, width, height);
     glClearColor(0, 0, 0, 1);
