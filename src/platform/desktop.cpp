@@ -138,7 +138,6 @@ private:
     InstanceLock lock_;
     FrontEnd frontEnd_;
     ToolViews toolViews_;  // the tool windows' contents, filled in as the window opens
-    bool tosAvailable_ = false;
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
     bool imguiReady_ = false;
@@ -238,7 +237,6 @@ bool Desktop::startUp(int& exitCode) {
         return false;
     }
     // Only a chosen file that could not be used leaves the machine without a system to run.
-    tosAvailable_ = machine_->memory.tosLoaded;
     for (const auto& line : unusable) {
         notes.push_back(line);
         std::fprintf(stderr, "orvet: %s\n", line.c_str());
@@ -310,7 +308,7 @@ bool Desktop::startUp(int& exitCode) {
         ShowStatusMessage(machine_->statusMessages, note, kStatusMilliseconds, 0);
     }
     if (options_.run) {
-        if (tosAvailable_) {
+        if (machine_->memory.tosLoaded) {
             SetRunState(*machine_, RunState::Running);
         } else {
             ShowMessage(window_, SDL_MESSAGEBOX_WARNING, "Can't run...", kCannotRunText);
@@ -501,7 +499,8 @@ void Desktop::drawFrontEnd() {
     }
     ImGui::NewFrame();
     const ToolbarRequest request = DrawFrontEnd(frontEnd_, static_cast<float>(width),
-                                                static_cast<float>(height), tosAvailable_,
+                                                static_cast<float>(height),
+                                                machine_->memory.tosLoaded,
                                                 &toolViews_);
     ImGui::Render();
     glViewport(0, 0, width, height);
