@@ -485,9 +485,14 @@ void debuggerStep(Machine& machine) {
     int32_t granted = FrameStep(machine);
     if (granted < 0) return;
     if (granted == 0) {
+        // Only an interrupt the processor takes stops the run: one its mask holds off (a Timer C
+        // tick while the system sets itself up at level 7) leaves the program where it was.
+        const uint32_t pcBefore = cpu.pc;
         CpuServiceInterrupts(cpu);
+        const bool taken = cpu.pc != pcBefore;
         auto kind = static_cast<size_t>(machine.frame.eventKind);
-        if (kind < machine.debugger.breakOnEvent.size() && machine.debugger.breakOnEvent[kind]) {
+        if (taken && kind < machine.debugger.breakOnEvent.size() &&
+            machine.debugger.breakOnEvent[kind]) {
             SetRunState(machine, RunState::Stopped);
             return;
         }
