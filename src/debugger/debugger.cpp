@@ -56,13 +56,21 @@ DebuggerRequest RunUnderDebugger(DebuggerWindow&, Machine& machine, uint32_t run
     return DebuggerRequest::Run;
 }
 
+// One instruction, with the frame's events kept in step. An event that falls due fires first;
+// when the processor takes the interrupt it posts, the step ends on the handler's first
+// instruction, else the instruction runs. A step therefore always shows something happen.
 void SingleStep(Machine& machine) {
-    // The frame's events keep step with the instruction: one that falls due is taken first.
-    const int32_t granted = FrameStep(machine);
-    if (granted > 0) {
-        if (CpuExecute(machine.cpu, 4) != kCpuRunEnded) ResetMachine(machine, true);
-    } else if (granted == 0) {
-        CpuServiceInterrupts(machine.cpu);
+    for (int events = 0; events < 64; ++events) {
+        const int32_t granted = FrameStep(machine);
+        if (granted > 0) {
+            if (CpuExecute(machine.cpu, 4) != kCpuRunEnded) ResetMachine(machine, true);
+            return;
+        }
+        if (granted == 0) {
+            const uint32_t pc = machine.cpu.pc;
+            CpuServiceInterrupts(machine.cpu);
+            if (machine.cpu.pc != pc) return;
+        }
     }
 }
 
@@ -118,8 +126,9 @@ DebuggerRequest DebuggerKeyDown(DebuggerWindow& window, Machine& machine, Debugg
                 SetDisassemblyTop(window, machine, NextInstruction(machine, window.disassemblyTop));
                 break;
             case DebuggerKey::PageDown:
-                SetDisassemblyTop(window, machine,
-                                  InstructionsOn(machine, window.disassemblyTop, kDisassemblyLines));
+                SetDisassemblyTop(
+                    window, machine,
+                    InstructionsOn(machine, window.disassemblyTop, kDisassemblyLines));
                 break;
             case DebuggerKey::Up:
                 SetDisassemblyTop(window, machine, StepBack(machine, window.disassemblyTop));
@@ -214,7 +223,8 @@ void ClickDisassembly(DebuggerWindow& window, Machine& machine, int line, bool b
 void ClickMemory(DebuggerWindow& window, int line, int column) {
     if (line < 0 || line >= kMemoryLines || column < 0 || column >= kMemoryLineBytes) return;
     window.focusedPane = DebuggerPane::Memory;
-    window.memoryCursor = window.memoryTop + static_cast<uint32_t>(line * kMemoryLineBytes + column);
+    window.memoryCursor =
+        window.memoryTop + static_cast<uint32_t>(line * kMemoryLineBytes + column);
     window.lowNibblePending = false;
 }
 
@@ -275,9 +285,10 @@ std::array<RegisterRow, 11> RegistersPane(Machine& machine) {
     std::array<RegisterRow, 11> rows;
     const CpuState& cpu = machine.cpu;
     for (int n = 0; n < 8; ++n) {
-        rows[static_cast<size_t>(n)] = {Hex("D%d ", static_cast<uint32_t>(n)) + Hex("%08X", cpu.d[n]),
-                                        Hex("A%d ", static_cast<uint32_t>(n)) + Hex("%08X", cpu.a[n]),
-                                        MemoryItems(machine, cpu.a[n])};
+        rows[static_cast<size_t>(n)] = {
+            Hex("D%d ", static_cast<uint32_t>(n)) + Hex("%08X", cpu.d[n]),
+            Hex("A%d ", static_cast<uint32_t>(n)) + Hex("%08X", cpu.a[n]),
+            MemoryItems(machine, cpu.a[n])};
     }
     const uint16_t sr = CpuStatusRegister(cpu);
     rows[8] = {Hex("SR %04X", sr), Hex("A7'%08X", cpu.otherStackPointer),
@@ -304,10 +315,14 @@ FloppyPanel FloppyState(const Machine& machine) {
     panel.sector = std::to_string(controller.sector);
     panel.data = std::to_string(controller.data);
     // The last command by its name, a help the controller's own registers do not give.
-    static const char* const names[16] = {
-        "Restore",     "Seek",         "Step",        "Step",        "Step In",     "Step In",
-        "Step Out",    "Step Out",     "Read Sector", "Read Sector", "Write Sector",
-        "Write Sector", "Read Address", "Force Interrupt", "Read Track", "Write Track"};
+    static const char* const names[16] = {"Restore",      "Seek",
+                                          "Step",         "Step",
+                                          "Step In",      "Step In",
+                                          "Step Out",     "Step Out",
+                                          "Read Sector",  "Read Sector",
+                                          "Write Sector", "Write Sector",
+                                          "Read Address", "Force Interrupt",
+                                          "Read Track",   "Write Track"};
     panel.command = Hex("$%02X ", controller.command) + names[controller.command >> 4];
     panel.direction = dma.towardsDisk ? "Write" : "Read";
     panel.address = Hex("%08X", dma.address);

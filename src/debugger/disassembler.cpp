@@ -43,7 +43,9 @@ void Line(Disassembler& dis, const char* mnemonic, const std::string& operands =
     dis.lineText += operands;
 }
 
-void Undefined(Disassembler& dis) { Line(dis, "dc.w", Format("$%X", dis.opcode)); }
+void Undefined(Disassembler& dis) {
+    Line(dis, "dc.w", Format("$%X", dis.opcode));
+}
 
 // The size of an instruction's operand as its immediate data is read: 1 byte (the low half of
 // one word), 2 a word, 4 or 0 two words.
@@ -121,8 +123,8 @@ const std::string& EffectiveAddress(Disassembler& dis, unsigned field) {
             break;
         case 6: {
             const uint16_t extension = ReadWord(dis);
-            dis.eaText = Signed(static_cast<int8_t>(extension & 0xFF)) +
-                         Format("(a%u,", reg) + IndexRegister(extension) + ")";
+            dis.eaText = Signed(static_cast<int8_t>(extension & 0xFF)) + Format("(a%u,", reg) +
+                         IndexRegister(extension) + ")";
             break;
         }
         default:
@@ -146,8 +148,8 @@ const std::string& EffectiveAddress(Disassembler& dis, unsigned field) {
                     // d0.l are different addresses.
                     const uint32_t base = dis.disAddress;
                     const uint16_t extension = ReadWord(dis);
-                    dis.eaText = Format("$%X(pc,", (base + static_cast<int8_t>(extension & 0xFF)) &
-                                                       0xFFFFFF) +
+                    dis.eaText = Format("$%X(pc,",
+                                        (base + static_cast<int8_t>(extension & 0xFF)) & 0xFFFFFF) +
                                  IndexRegister(extension) + ")";
                     break;
                 }
@@ -167,12 +169,22 @@ const std::string& EffectiveAddress(Disassembler& dis, unsigned field) {
     return dis.eaText;
 }
 
-std::string Ea(Disassembler& dis) { return EffectiveAddress(dis, dis.opcode & 0x3F); }
+std::string Ea(Disassembler& dis) {
+    return EffectiveAddress(dis, dis.opcode & 0x3F);
+}
 
-unsigned RegisterField(const Disassembler& dis) { return (dis.opcode >> 9) & 7; }
-unsigned SizeField(const Disassembler& dis) { return (dis.opcode >> 6) & 3; }
-unsigned EaMode(const Disassembler& dis) { return (dis.opcode >> 3) & 7; }
-const char* SizeSuffix(unsigned size) { return size == 0 ? ".b" : size == 1 ? ".w" : ".l"; }
+unsigned RegisterField(const Disassembler& dis) {
+    return (dis.opcode >> 9) & 7;
+}
+unsigned SizeField(const Disassembler& dis) {
+    return (dis.opcode >> 6) & 3;
+}
+unsigned EaMode(const Disassembler& dis) {
+    return (dis.opcode >> 3) & 7;
+}
+const char* SizeSuffix(unsigned size) {
+    return size == 0 ? ".b" : size == 1 ? ".w" : ".l";
+}
 
 // ---- 0x0000: immediate arithmetic, bit operations, MOVEP ----
 
@@ -197,9 +209,9 @@ void DynamicBit(Disassembler& dis) {
     if (EaMode(dis) == 1) {  // MOVEP: bits 7 and 6 say direction and size
         const bool toMemory = dis.opcode & 0x80, longSize = dis.opcode & 0x40;
         const int16_t displacement = static_cast<int16_t>(ReadWord(dis));
-        const std::string memory =
-            displacement == 0 ? Format("(a%u)", dis.opcode & 7u)
-                              : Signed(displacement) + Format("(a%u)", dis.opcode & 7u);
+        const std::string memory = displacement == 0
+                                       ? Format("(a%u)", dis.opcode & 7u)
+                                       : Signed(displacement) + Format("(a%u)", dis.opcode & 7u);
         const char* mnemonic = longSize ? "movep.l" : "movep";
         if (toMemory) {
             Line(dis, mnemonic, Format("d%u,", RegisterField(dis)) + memory);
@@ -235,13 +247,27 @@ void SingleOperand(Disassembler& dis) {
     Line(dis, (std::string(name) + SizeSuffix(SizeField(dis))).c_str(), Ea(dis));
 }
 
-void MoveFromSr(Disassembler& dis) { Line(dis, "move.w", "sr," + Ea(dis)); }
-void MoveFromCcr(Disassembler& dis) { Line(dis, "move.b", "ccr," + Ea(dis)); }
-void MoveToCcr(Disassembler& dis) { Line(dis, "move.b", Ea(dis) + ",ccr"); }
-void MoveToSr(Disassembler& dis) { Line(dis, "move.w", Ea(dis) + ",sr"); }
-void Chk(Disassembler& dis) { Line(dis, "chk", Ea(dis) + Format(",d%u", RegisterField(dis))); }
-void Lea(Disassembler& dis) { Line(dis, "lea", Ea(dis) + Format(",a%u", RegisterField(dis))); }
-void Nbcd(Disassembler& dis) { Line(dis, "nbcd.b", Ea(dis)); }
+void MoveFromSr(Disassembler& dis) {
+    Line(dis, "move.w", "sr," + Ea(dis));
+}
+void MoveFromCcr(Disassembler& dis) {
+    Line(dis, "move.b", "ccr," + Ea(dis));
+}
+void MoveToCcr(Disassembler& dis) {
+    Line(dis, "move.b", Ea(dis) + ",ccr");
+}
+void MoveToSr(Disassembler& dis) {
+    Line(dis, "move.w", Ea(dis) + ",sr");
+}
+void Chk(Disassembler& dis) {
+    Line(dis, "chk", Ea(dis) + Format(",d%u", RegisterField(dis)));
+}
+void Lea(Disassembler& dis) {
+    Line(dis, "lea", Ea(dis) + Format(",a%u", RegisterField(dis)));
+}
+void Nbcd(Disassembler& dis) {
+    Line(dis, "nbcd.b", Ea(dis));
+}
 
 void PeaOrSwap(Disassembler& dis) {
     if (EaMode(dis) <= 1) {
@@ -312,8 +338,12 @@ void TasOrIllegal(Disassembler& dis) {
     }
 }
 
-void Jsr(Disassembler& dis) { Line(dis, "jsr", Ea(dis)); }
-void Jmp(Disassembler& dis) { Line(dis, "jmp", Ea(dis)); }
+void Jsr(Disassembler& dis) {
+    Line(dis, "jsr", Ea(dis));
+}
+void Jmp(Disassembler& dis) {
+    Line(dis, "jmp", Ea(dis));
+}
 
 const char* ControlRegister(uint16_t extension) {
     switch (extension & 0xFFF) {
@@ -336,8 +366,8 @@ void SystemGroup(Disassembler& dis) {
     if (low < 0x10) {
         Line(dis, "trap", Format("#%u", dis.opcode & 15u));
     } else if (low < 0x18) {
-        Line(dis, "link", Format("a%u,", reg) + Signed(static_cast<int16_t>(ReadWord(dis)))
-                                                    .insert(1, "#"));
+        Line(dis, "link",
+             Format("a%u,", reg) + Signed(static_cast<int16_t>(ReadWord(dis))).insert(1, "#"));
     } else if (low < 0x20) {
         Line(dis, "unlk", Format("a%u", reg));
     } else if (low < 0x28) {
@@ -404,8 +434,8 @@ void QuickOrCondition(Disassembler& dis) {
     } else if (EaMode(dis) == 1) {
         const uint32_t base = dis.disAddress;
         const int16_t displacement = static_cast<int16_t>(ReadWord(dis));
-        const std::string mnemonic = condition == 1 ? "dbra" : std::string("db") +
-                                                                   kConditions[condition];
+        const std::string mnemonic =
+            condition == 1 ? "dbra" : std::string("db") + kConditions[condition];
         Line(dis, mnemonic.c_str(),
              Format("d%u,$%X", dis.opcode & 7u, (base + displacement) & 0xFFFFFF));
     } else {
@@ -466,9 +496,8 @@ void ToMemory(Disassembler& dis) {
     const bool registerMode = (dis.opcode & 0x30) == 0;
     const bool predecrement = dis.opcode & 0x08;
     if (registerMode) {
-        const std::string pair = predecrement
-                                     ? Format("-(a%u),-(a%u)", source, destination)
-                                     : Format("d%u,d%u", source, destination);
+        const std::string pair = predecrement ? Format("-(a%u),-(a%u)", source, destination)
+                                              : Format("d%u,d%u", source, destination);
         if (size == 0 && (line == 0x8 || line == 0xC)) {
             Line(dis, line == 0x8 ? "sbcd" : "abcd", pair);
             return;
@@ -509,15 +538,15 @@ void EorOrCmpm(Disassembler& dis) {
 }
 
 void AddressArithmetic(Disassembler& dis) {
-    const std::string mnemonic = std::string(LineName(dis.opcode)) + "a" +
-                                 ((dis.opcode & 0x100) ? ".l" : ".w");
+    const std::string mnemonic =
+        std::string(LineName(dis.opcode)) + "a" + ((dis.opcode & 0x100) ? ".l" : ".w");
     Line(dis, mnemonic.c_str(), Ea(dis) + Format(",a%u", RegisterField(dis)));
 }
 
 void MultiplyDivide(Disassembler& dis) {
     const bool isSigned = dis.opcode & 0x100;
-    const char* mnemonic = (dis.opcode >> 12) == 0x8 ? (isSigned ? "divs" : "divu")
-                                                     : (isSigned ? "muls" : "mulu");
+    const char* mnemonic =
+        (dis.opcode >> 12) == 0x8 ? (isSigned ? "divs" : "divu") : (isSigned ? "muls" : "mulu");
     Line(dis, mnemonic, Ea(dis) + Format(",d%u", RegisterField(dis)));
 }
 
@@ -537,8 +566,8 @@ void RegisterShift(Disassembler& dis) {
 }
 
 void MemoryShift(Disassembler& dis) {
-    const std::string mnemonic = std::string(kShiftNames[RegisterField(dis) & 3]) +
-                                 ((dis.opcode & 0x100) ? "l" : "r");
+    const std::string mnemonic =
+        std::string(kShiftNames[RegisterField(dis) & 3]) + ((dis.opcode & 0x100) ? "l" : "r");
     Line(dis, mnemonic.c_str(), Ea(dis));
 }
 
@@ -653,9 +682,13 @@ Disassembler MachineDisassembler(CpuState& cpu) {
     return dis;
 }
 
-void SetDisassemblyAddress(Disassembler& dis, uint32_t address) { dis.disAddress = address; }
+void SetDisassemblyAddress(Disassembler& dis, uint32_t address) {
+    dis.disAddress = address;
+}
 
-uint32_t GetDisassemblyAddress(const Disassembler& dis) { return dis.disAddress; }
+uint32_t GetDisassemblyAddress(const Disassembler& dis) {
+    return dis.disAddress;
+}
 
 const std::string& DisassembleOne(Disassembler& dis) {
     dis.disLength = 0;

@@ -108,11 +108,14 @@ ToolbarRequest DrawFrontEnd(FrontEnd& frontEnd, float windowWidth, float windowH
         if (frontEnd.shownTool != tool && views && views->open[tool]) views->open[tool]();
         ImGui::SetNextWindowPos({0, kToolbarHeight});
         ImGui::SetNextWindowSize({windowWidth, windowHeight - kToolbarHeight});
+        ImGui::SetNextWindowBgAlpha(1);
+        ImGui::PushStyleColor(ImGuiCol_WindowBg, IM_COL32_BLACK);  // the tool windows' black
         ImGui::Begin(ToolTitle(tool), nullptr,
                      ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
                          ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings);
         if (views && views->draw[tool]) views->draw[tool]();
         ImGui::End();
+        ImGui::PopStyleColor();
     }
     frontEnd.shownTool = frontEnd.currentTool;
     WriteWidgetMap();

@@ -16,6 +16,7 @@
 
 #include "capture/png.h"
 #include "capture/wav_writer.h"
+#include "frontend/debugger_view.h"
 #include "frontend/host_folders.h"
 #include "frontend/settings.h"
 #include "frontend/toolbar.h"
@@ -137,7 +138,9 @@ private:
     std::string settingsPath_;
     InstanceLock lock_;
     FrontEnd frontEnd_;
-    ToolViews toolViews_;  // the tool windows' contents, filled in as the window opens
+    ToolViews toolViews_;            // the tool windows' contents, filled in as the window opens
+    DebuggerWindow debugger_;        // kept while the program runs, as its breakpoints are
+    std::vector<int> frontEndKeys_;  // scancodes pressed since the front end was last drawn
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
     bool imguiReady_ = false;
@@ -301,6 +304,13 @@ bool Desktop::startUp(int& exitCode) {
         notes.push_back(wavError_);
     }
 
+    // The debugger (tool 0): a debugger run closes the front end, which comes back when it stops.
+    toolViews_.open[kToolDebugger] = [this] { OpenDebugger(debugger_, *machine_); };
+    toolViews_.draw[kToolDebugger] = [this] {
+        if (DrawDebugger(debugger_, *machine_, frontEndKeys_) == DebuggerRequest::Run) {
+            SwitchTool(frontEnd_, kToolNone);
+        }
+    };
     machine_->statusMessages.hostMilliseconds = [] { return SDL_GetTicks(); };
     machine_->driverHost = this;
     machine_->frameOutput = this;
@@ -362,6 +372,16 @@ void Desktop::mainLoop() {
         }
         refreshHostInput();
         MainLoopPass(*machine_);
+        // A debugger run takes one instruction a pass; the window looks at its events every
+        // few milliseconds rather than after every instruction, so a long loop runs at speed
+        // and F12 still stops it.
+        const uint64_t until = SDL_GetPerformanceCounter() + SDL_GetPerformanceFrequency() / 200;
+        while (machine_->runState == RunState::DebuggerStep &&
+               SDL_GetPerformanceCounter() < until) {
+            for (int step = 0; step < 256 && machine_->runState == RunState::DebuggerStep; ++step) {
+                MainLoopPass(*machine_);
+            }
+        }
         switch (machine_->runState) {
             case RunState::Stopped:
                 drawFrontEnd();
@@ -391,6 +411,7 @@ void Desktop::pumpEvents() {
                 break;
             case SDL_KEYDOWN:
                 if (!event.key.repeat) pressedSinceFrame_.push_back(event.key.keysym.scancode);
+                if (frontEnd_.open()) frontEndKeys_.push_back(event.key.keysym.scancode);
                 if (event.key.keysym.scancode == SDL_SCANCODE_RETURN &&
                     (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat) {
                     settings_.Fullscreen = !settings_.Fullscreen;
@@ -498,10 +519,10 @@ void Desktop::drawFrontEnd() {
             ImVec2(static_cast<float>(pointerX), static_cast<float>(pointerY));
     }
     ImGui::NewFrame();
-    const ToolbarRequest request = DrawFrontEnd(frontEnd_, static_cast<float>(width),
-                                                static_cast<float>(height),
-                                                machine_->memory.tosLoaded,
-                                                &toolViews_);
+    const ToolbarRequest request =
+        DrawFrontEnd(frontEnd_, static_cast<float>(width), static_cast<float>(height),
+                     machine_->memory.tosLoaded, &toolViews_);
+    frontEndKeys_.clear();
     ImGui::Render();
     glViewport(0, 0, width, height);
     glClearColor(0, 0, 0, 1);

@@ -139,8 +139,8 @@ std::optional<int64_t> ListMask(const std::string& text, const std::string& pref
     std::string run;
     while (std::getline(runs, run, '/')) {
         const size_t dash = run.find('-');
-        std::string first = run.substr(0, dash), last = dash == std::string::npos ? first
-                                                                                 : run.substr(dash + 1);
+        std::string first = run.substr(0, dash),
+                    last = dash == std::string::npos ? first : run.substr(dash + 1);
         if (first.rfind(prefix, 0) != 0 || last.rfind(prefix, 0) != 0) return std::nullopt;
         const int low = RegisterNumber(first.substr(prefix.size()));
         const int high = RegisterNumber(last.substr(prefix.size()));
@@ -159,8 +159,8 @@ Operand OurOperand(const std::string& text) {
     Operand op;
     if (RegisterNumber(text) >= 0) return {"reg", RegisterName(RegisterNumber(text)), "", 0};
     if (text == "sr" || text == "ccr" || text == "usp") return {"reg", text, "", 0};
-    if (text.find('/') != std::string::npos || (text.find('-') != std::string::npos &&
-                                                text[0] != '-' && text[0] != '+')) {
+    if (text.find('/') != std::string::npos ||
+        (text.find('-') != std::string::npos && text[0] != '-' && text[0] != '+')) {
         if (auto mask = ListMask(text, "")) return {"list", "", "", *mask};
     }
     if (text.size() == 4 && text[0] == '(' && text[3] == ')') return {"ind", text.substr(1, 2)};
@@ -277,8 +277,8 @@ Operand BinutilsOperand(const std::string& raw) {
                 op.value = std::strtoll(inside.c_str(), nullptr, 10);
             } else {
                 op.kind = "index";
-                op.value = static_cast<int64_t>(std::strtoull(inside.substr(0, comma).c_str(),
-                                                              nullptr, 16));
+                op.value = static_cast<int64_t>(
+                    std::strtoull(inside.substr(0, comma).c_str(), nullptr, 16));
                 op.value = static_cast<int8_t>(op.value & 0xFF);
                 op.index = IndexOf(inside.substr(comma + 1));
             }
@@ -482,8 +482,8 @@ TEST(Disassembler, AgreesWithBinutilsOnEveryOpcodeWord) {
         if (!reason) (lengthAgrees ? textFailures : lengthFailures)++;
         if (disagreements[key]++ == 0) {
             examples[key] = Describe(slots[index]) + ": ours \"" + ours + "\" (" +
-                            std::to_string(dis.disLength) + "), binutils \"" + their.text +
-                            "\" (" + std::to_string(their.length) + ")";
+                            std::to_string(dis.disLength) + "), binutils \"" + their.text + "\" (" +
+                            std::to_string(their.length) + ")";
         }
     }
     for (const auto& [key, count] : disagreements) {
