@@ -212,6 +212,9 @@ DebuggerRequest DrawDebugger(DebuggerWindow& window, Machine& machine,
     Title(draw, {memory.x, memory.y - 20},
           "  Memory Dump :  ", window.focusedPane == DebuggerPane::Memory);
     RegistersPane(draw, registers, machine);
+    char pc[32];  // for the window tests, which follow the program counter through the map
+    std::snprintf(pc, sizeof pc, "debugger.pc=%06X", machine.cpu.pc & 0xFFFFFF);
+    NoteWidget(pc);
     DisassemblyPane(draw, disassembly, window, machine);
     MemoryPane(draw, memory, window, machine);
 

@@ -101,6 +101,11 @@ ToolbarRequest DrawFrontEnd(FrontEnd& frontEnd, float windowWidth, float windowH
                      6, 0, lit ? 2.0f : 1.0f);
         DrawArt(draw, button, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2},
                 lit ? kInkLit : kInkPlain);
+        static const char* const names[kToolbarButtonCount] = {
+            "toolbar.debugger", "toolbar.disks", "toolbar.options",
+            "toolbar.capture",  "toolbar.run",   "toolbar.quit"};
+        NoteWidgetRect(names[button], rect.left, rect.top, rect.right, rect.bottom,
+                       frontEnd.hoveredButton == button);
     }
 
     if (frontEnd.open()) {

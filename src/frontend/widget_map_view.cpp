@@ -21,19 +21,26 @@ WidgetMap& Map() {
 
 }  // namespace
 
-void NoteWidget(const char* name) {
+void NoteWidgetRect(const char* name, float left, float top, float right, float bottom,
+                    bool hovered) {
     WidgetMap& map = Map();
     if (!map.path) return;
-    const ImVec2 low = ImGui::GetItemRectMin(), high = ImGui::GetItemRectMax();
     char line[64];
-    std::snprintf(line, sizeof line, " %.0f %.0f %.0f %.0f\n", low.x, low.y, high.x, high.y);
+    std::snprintf(line, sizeof line, " %.0f %.0f %.0f %.0f\n", left, top, right, bottom);
     map.frame += name;
     map.frame += line;
-    if (ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenBlockedByActiveItem)) {
+    if (hovered) {
         map.frame += "hovered ";
         map.frame += name;
         map.frame += '\n';
     }
+}
+
+void NoteWidget(const char* name) {
+    if (!Map().path) return;
+    const ImVec2 low = ImGui::GetItemRectMin(), high = ImGui::GetItemRectMax();
+    NoteWidgetRect(name, low.x, low.y, high.x, high.y,
+                   ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenBlockedByActiveItem));
 }
 
 void WriteWidgetMap() {

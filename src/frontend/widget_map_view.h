@@ -10,6 +10,10 @@ namespace orvet {
 // is over it.
 void NoteWidget(const char* name);
 
+// Notes a control drawn without an ImGui item, by its rectangle and whether the pointer is over it.
+void NoteWidgetRect(const char* name, float left, float top, float right, float bottom,
+                    bool hovered);
+
 // Ends the frame's notes: writes the map when it differs from the last one written.
 void WriteWidgetMap();
 
