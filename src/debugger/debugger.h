@@ -59,6 +59,9 @@ struct DebuggerWindow {
     DebuggerPane focusedPane = DebuggerPane::Disassembly;
     AddressPrompt prompt = AddressPrompt::None;
     std::string promptText;
+    // The frame view: the last frame's hardware writes over its picture.
+    bool frameView = false;
+    int selectedEvent = -1;
 };
 
 // The window opens: the PC comes into view.

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "debugger/frame_view.h"
 #include "frontend/widget_map_view.h"
 #include "machine/machine.h"
 
@@ -194,13 +195,101 @@ void AddressPromptPopup(DebuggerWindow& window, Machine& machine, const std::vec
     ImGui::EndPopup();
 }
 
+ImU32 EventColour(uint32_t kind) {
+    if (kind < kLogDisplayPointer) return IM_COL32(255, 220, 0, 255);  // colours
+    if (kind == kLogDisplayPointer) return IM_COL32(0, 220, 255, 255);
+    if (kind == kLogResolution) return IM_COL32(255, 0, 255, 255);
+    return IM_COL32(0, 255, 96, 255);  // border and line tricks
+}
+
+// The last frame's writes over its picture, listed beside it; a chosen entry shows where it
+// landed and the instruction that made it.
+void FrameView(DebuggerWindow& window, Machine& machine, void* picture) {
+    const std::vector<FrameEvent> events = RecordedFrameEvents(machine.shifter);
+    if (window.selectedEvent >= static_cast<int>(events.size())) window.selectedEvent = -1;
+    if (ImGui::Button("Run one frame")) {
+        RunFrameForView(machine);
+        window.selectedEvent = -1;
+    }
+    NoteWidget("debugger.runFrame");
+    ImGui::SameLine();
+    ImGui::Text("%zu writes in the frame", events.size());
+    if (events.empty()) {
+        ImGui::SameLine();
+        ImGui::TextUnformatted(" - Run one frame records the next frame an instruction at a time.");
+    }
+    ImDrawList& draw = *ImGui::GetWindowDrawList();
+    const ImVec2 at = ImGui::GetCursorScreenPos();
+    ImGui::Image(reinterpret_cast<ImTextureID>(picture), {800, 600});
+    for (size_t index = 0; index < events.size(); ++index) {
+        const PicturePoint point = FrameEventPoint(events[index].cycle);
+        if (!point.visible) continue;
+        const ImVec2 mark{at.x + point.x, at.y + point.y};
+        draw.AddRectFilled({mark.x - 1, mark.y - 1}, {mark.x + 2, mark.y + 2},
+                           EventColour(events[index].kind));
+    }
+    if (window.selectedEvent >= 0) {
+        const PicturePoint point = FrameEventPoint(events[window.selectedEvent].cycle);
+        if (point.visible) {
+            const ImVec2 mark{at.x + point.x, at.y + point.y};
+            draw.AddLine({at.x, mark.y}, {at.x + 800, mark.y}, IM_COL32(255, 255, 255, 160));
+            draw.AddLine({mark.x, at.y}, {mark.x, at.y + 600}, IM_COL32(255, 255, 255, 160));
+            draw.AddCircle(mark, 7, IM_COL32(255, 255, 255, 255), 16, 2);
+        }
+    }
+
+    ImGui::SameLine();
+    ImGui::BeginGroup();
+    ImGui::BeginChild("events", {0, 600 - kRow * 4}, true);
+    ImGuiListClipper clipper;
+    clipper.Begin(static_cast<int>(events.size()));
+    while (clipper.Step()) {
+        for (int index = clipper.DisplayStart; index < clipper.DisplayEnd; ++index) {
+            const FrameEvent& event = events[static_cast<size_t>(index)];
+            char label[96];
+            std::snprintf(label, sizeof label, "%6d  %3d:%3d  %s##%d", event.cycle,
+                          event.cycle / 512, event.cycle % 512, DescribeFrameEvent(event).c_str(),
+                          index);
+            ImGui::PushStyleColor(ImGuiCol_Text, EventColour(event.kind));
+            if (ImGui::Selectable(label, window.selectedEvent == index)) {
+                window.selectedEvent = index;
+            }
+            ImGui::PopStyleColor();
+            NoteWidget(("debugger.event." + std::to_string(index)).c_str());
+        }
+    }
+    ImGui::EndChild();
+    if (window.selectedEvent >= 0) {
+        const FrameEvent& event = events[static_cast<size_t>(window.selectedEvent)];
+        Disassembler dis = MachineDisassembler(machine.cpu);
+        SetDisassemblyAddress(dis, event.writer);
+        ImGui::Text("Cycle %d: line %d, position %d", event.cycle, event.cycle / 512,
+                    event.cycle % 512);
+        ImGui::Text("Written by the instruction at $%06X:", event.writer & 0xFFFFFF);
+        ImGui::Text("  %s", DisassembleOne(dis).c_str());
+        char writer[32];
+        std::snprintf(writer, sizeof writer, "debugger.writer=%06X", event.writer & 0xFFFFFF);
+        NoteWidget(writer);
+    } else {
+        ImGui::TextUnformatted("Choose a write to see the instruction that made it.");
+    }
+    ImGui::EndGroup();
+}
+
 }  // namespace
 
 DebuggerRequest DrawDebugger(DebuggerWindow& window, Machine& machine,
-                             const std::vector<int>& pressedKeys) {
+                             const std::vector<int>& pressedKeys, void* picture) {
+    ImGui::PushStyleColor(ImGuiCol_Text, kText);
+    ImGui::Checkbox("Frame view", &window.frameView);
+    NoteWidget("debugger.frameView");
+    if (window.frameView) {
+        FrameView(window, machine, picture);
+        ImGui::PopStyleColor();
+        return DebuggerRequest::None;
+    }
     ImDrawList& draw = *ImGui::GetWindowDrawList();
     const ImVec2 origin = ImGui::GetCursorScreenPos();
-    ImGui::PushStyleColor(ImGuiCol_Text, kText);
 
     const ImVec2 registers{origin.x + 8, origin.y + 24};
     const ImVec2 disassembly{origin.x + 480, origin.y + 24};

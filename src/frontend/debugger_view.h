@@ -12,9 +12,10 @@ namespace orvet {
 struct Machine;
 
 // Fills the open tool window. pressedKeys are the SDL scancodes of the keys pressed since the last
-// frame, repeats included: a tap shorter than a frame still counts. Run: the machine now runs
-// under the debugger and the front end is to close.
+// frame, repeats included: a tap shorter than a frame still counts. picture is the texture
+// showing the machine's last picture, for the frame view. Run: the machine now runs under the
+// debugger and the front end is to close.
 DebuggerRequest DrawDebugger(DebuggerWindow& window, Machine& machine,
-                             const std::vector<int>& pressedKeys);
+                             const std::vector<int>& pressedKeys, void* picture);
 
 }  // namespace orvet

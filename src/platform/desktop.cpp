@@ -307,7 +307,10 @@ bool Desktop::startUp(int& exitCode) {
     // The debugger (tool 0): a debugger run closes the front end, which comes back when it stops.
     toolViews_.open[kToolDebugger] = [this] { OpenDebugger(debugger_, *machine_); };
     toolViews_.draw[kToolDebugger] = [this] {
-        if (DrawDebugger(debugger_, *machine_, frontEndKeys_) == DebuggerRequest::Run) {
+        // The frame view shows the machine's last picture, which the texture then holds.
+        if (debugger_.frameView) UploadPicture(picture_, machine_->screen.data());
+        const auto texture = reinterpret_cast<void*>(static_cast<uintptr_t>(picture_.texture));
+        if (DrawDebugger(debugger_, *machine_, frontEndKeys_, texture) == DebuggerRequest::Run) {
             SwitchTool(frontEnd_, kToolNone);
         }
     };

@@ -252,6 +252,7 @@ void LogAppend(HardwareWriteLog& log, uint32_t kind, uint32_t value, int32_t cyc
     entry[2] = value;
     log.writePosition += 3;
     log.lastLoggedTime += delta;
+    if (log.recordWriters) log.writers.push_back(log.currentWriter);
 }
 
 void LogClose(HardwareWriteLog& log) {
@@ -259,6 +260,16 @@ void LogClose(HardwareWriteLog& log) {
 }
 
 void ShifterStartFrame(Shifter& shifter, const MachineMemory* memory) {
+    HardwareWriteLog& log = shifter.log;
+    if (log.recordWriters) {
+        const auto end = log.words.begin() + static_cast<ptrdiff_t>(log.writePosition);
+        shifter.lastFrame.words.assign(log.words.begin(), end);
+        shifter.lastFrame.words.push_back(kLogEndMark);
+        shifter.lastFrame.writers = log.writers;
+        shifter.lastFrame.complete = log.recordedFromStart;
+        log.recordedFromStart = true;
+    }
+    log.writers.clear();
     shifter.frameDisplayBase = shifter.videoBase;
     shifter.topBorderOpen = shifter.bottomBorderOpen = false;
     shifter.displayEnable = false;

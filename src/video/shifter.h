@@ -41,6 +41,20 @@ struct HardwareWriteLog {
     size_t writePosition = 0;    // in words
     int32_t lastLoggedTime = 0;  // the cycle of the most recent entry; 0 at the frame start
     uint32_t droppedEntries = 0;
+    // Only for the debugger's frame view, which runs its frame one instruction at a time: for
+    // each entry, the address of the instruction that made it. A machine running normally does
+    // no more than test the flag.
+    bool recordWriters = false;
+    bool recordedFromStart = false;  // the frame's entries all have their writer
+    uint32_t currentWriter = 0;      // the instruction running
+    std::vector<uint32_t> writers;
+};
+
+// The last whole frame's log and writers, kept at each frame start while writers are recorded.
+struct RecordedFrame {
+    std::vector<uint32_t> words;    // entries as in the log, closed by the end mark
+    std::vector<uint32_t> writers;  // one per entry
+    bool complete = false;          // recorded from the frame's start
 };
 
 struct Shifter {
@@ -55,6 +69,7 @@ struct Shifter {
     // border. Line tricks count only then, and MFP Timer B counts these lines in event mode.
     bool displayEnable = false;
     HardwareWriteLog log;
+    RecordedFrame lastFrame;
     std::vector<uint8_t> snapshot = std::vector<uint8_t>(kScreenSnapshotBytes);  // stored layout
 
     Shifter();

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "debugger/frame_view.h"
 #include "machine/builtin_rom.h"
 #include "machine/machine.h"
 
@@ -152,6 +153,51 @@ TEST(Debugger, TheMemoryDumpEditsNibbleByNibble) {
     // An odd address register shows its byte first, then the words after it.
     machine.cpu.a[0] = 0x3001;
     EXPECT_EQ(RegistersPane(machine)[0].items.substr(0, 8), "70 0000 ");
+}
+
+}  // namespace
+}  // namespace orvet
+
+namespace orvet {
+namespace {
+
+// The frame view on the raster-bars program: the frame it runs lists every colour change with
+// the instruction that made it (the Timer B handler's move, or the VBL's), at the line it
+// happened on, and the machine is left recording nothing.
+TEST(FrameView, ListsEachWriteWithItsLineAndItsInstruction) {
+    auto owner = std::make_unique<Machine>();
+    Machine& machine = *owner;
+    ASSERT_TRUE(CreateMachine(machine));
+    std::string error;
+    ASSERT_TRUE(LoadTosRom(machine.memory,
+                           std::string(ORVET_TEST_PROGRAMS_DIR) + "/raster_bars.rom", &error))
+        << error;
+    ResetMachine(machine, true);
+    for (int frame = 0; frame < 3; ++frame) ASSERT_TRUE(RunFrame(machine));
+    EXPECT_TRUE(RecordedFrameEvents(machine.shifter).empty()) << "nothing recorded yet";
+
+    ASSERT_TRUE(RunFrameForView(machine));
+    EXPECT_FALSE(machine.shifter.log.recordWriters);
+    const std::vector<FrameEvent> events = RecordedFrameEvents(machine.shifter);
+    ASSERT_GE(events.size(), 200u) << "a colour for each display line";
+    Disassembler dis = MachineDisassembler(machine.cpu);
+    int32_t lastCycle = -1, shownLines = 0;
+    for (const FrameEvent& event : events) {
+        EXPECT_EQ(event.kind, 0u) << DescribeFrameEvent(event);
+        EXPECT_GE(event.cycle, lastCycle);
+        lastCycle = event.cycle;
+        SetDisassemblyAddress(dis, event.writer);
+        const std::string writer = DisassembleOne(dis);
+        EXPECT_EQ(writer.rfind("move.w", 0), 0u) << writer;
+        EXPECT_NE(writer.find("$FFFF8240"), std::string::npos) << writer;
+        const PicturePoint point = FrameEventPoint(event.cycle);
+        if (point.visible) {
+            ++shownLines;
+            EXPECT_EQ(static_cast<int32_t>(point.y), 2 * (event.cycle / 512 - 13));
+        }
+    }
+    EXPECT_GE(shownLines, 200);
+    EXPECT_EQ(DescribeFrameEvent(events.back()).rfind("Colour 0 = $", 0), 0u);
 }
 
 }  // namespace
