@@ -208,7 +208,9 @@ TEST_F(DiskManagerTest, OpeningWalksBackToTheSavedFolder) {
         settings_.Directory = test.saved;
         DiskManagerOpen(window_, settings_, home_);
         EXPECT_EQ(window_.selectedFolder, test.selected) << test.saved;
-        if (test.rows) EXPECT_EQ(window_.rows, *test.rows) << test.saved;
+        if (test.rows) {
+            EXPECT_EQ(window_.rows, *test.rows) << test.saved;
+        }
         EXPECT_EQ(!window_.message.empty(), test.reported) << test.saved << window_.message;
         if (!test.deepestOpen.empty()) {
             const DiskTreeItem* item = FindTreeItem(window_, test.deepestOpen);
