@@ -175,11 +175,13 @@ void DiskManagerInsert(DiskManagerWindow& window, Settings& settings, DiskImage&
         return;
     }
     settings.DriveA = window.selectedPath;
+    window.commandLineDisk.clear();
 }
 
 void DiskManagerEject(DiskManagerWindow& window, Settings& settings, DiskImage& drive) {
     window.message.clear();
     settings.DriveA.clear();
+    window.commandLineDisk.clear();
     window.protectA = false;
     // The controller looks at the drive's contents at every command, so an empty image is an
     // empty drive from the next command on, even in the middle of a read.

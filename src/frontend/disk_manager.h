@@ -38,6 +38,9 @@ struct DiskManagerWindow {
     bool protectA = false;         // the check box beside drive A, which nothing reads
     std::string message;           // why the last action failed; empty when it did not
     bool revealSelection = false;  // the view scrolls the selected tree item into sight once
+    // A disk the command line put in drive A for this run only: not in the settings, still
+    // named in the window until Insert or Eject replaces it.
+    std::string commandLineDisk;
 };
 
 // The home folder: $HOME, else the password database's; empty when there is none.

@@ -168,8 +168,10 @@ void DrawDriveControls(DiskManagerWindow& window, Settings& settings, DiskImage*
     bool unused = false;
     ImGui::Checkbox(driveA ? "##checkA" : "##checkB", driveA ? &window.protectA : &unused);
     ImGui::EndDisabled();
-    LabelledValue("Image :", withDisk ? FileNamePart(settings.DriveA) : std::string());
-    if (withDisk) NoteWidget(("disk.driveA." + FileNamePart(settings.DriveA)).c_str());
+    const std::string& inDrive =
+        window.commandLineDisk.empty() ? settings.DriveA : window.commandLineDisk;
+    LabelledValue("Image :", withDisk ? FileNamePart(inDrive) : std::string());
+    if (withDisk) NoteWidget(("disk.driveA." + FileNamePart(inDrive)).c_str());
     // The drives' own geometry fields stand as labels only: the disk panel below tells it.
     StaticText("Tracks :");
     ImGui::SameLine(kDriveFieldWidth);

@@ -17,6 +17,7 @@
 #include "capture/png.h"
 #include "capture/wav_writer.h"
 #include "frontend/debugger_view.h"
+#include "frontend/disk_manager_view.h"
 #include "frontend/host_folders.h"
 #include "frontend/settings.h"
 #include "frontend/toolbar.h"
@@ -139,6 +140,7 @@ private:
     InstanceLock lock_;
     FrontEnd frontEnd_;
     ToolViews toolViews_;            // the tool windows' contents, filled in as the window opens
+    DiskManagerWindow diskManager_;
     DebuggerWindow debugger_;        // kept while the program runs, as its breakpoints are
     std::vector<int> frontEndKeys_;  // scancodes pressed since the front end was last drawn
     SDL_Window* window_ = nullptr;
@@ -313,6 +315,14 @@ bool Desktop::startUp(int& exitCode) {
         if (DrawDebugger(debugger_, *machine_, frontEndKeys_, texture) == DebuggerRequest::Run) {
             SwitchTool(frontEnd_, kToolNone);
         }
+    };
+    // The disk manager (tool 1), the tool shown first.
+    diskManager_.commandLineDisk = options_.diskPath;
+    toolViews_.open[kToolDiskManager] = [this] {
+        OpenDiskManager(diskManager_, settings_, *machine_);
+    };
+    toolViews_.draw[kToolDiskManager] = [this] {
+        DrawDiskManager(diskManager_, settings_, *machine_);
     };
     machine_->statusMessages.hostMilliseconds = [] { return SDL_GetTicks(); };
     machine_->driverHost = this;
