@@ -488,4 +488,8 @@ uint8_t ScanCodeOf(uint8_t virtualKey) {
     return kScanCodeMap[virtualKey];
 }
 
+int IkbdCommandParameterCount(uint8_t command) {
+    return kCommandTable[command].parameterCount;
+}
+
 }  // namespace orvet

@@ -154,6 +154,8 @@ void IkbdWriteWord(Ikbd& ikbd, CpuState& cpu, uint32_t address, uint16_t value, 
 
 // A byte from the machine to the keyboard processor (what a write to 0xFFFC02 sends).
 void IkbdReceiveCommandByte(Ikbd& ikbd, uint8_t value);
+// The parameter bytes that follow a command byte.
+int IkbdCommandParameterCount(uint8_t command);
 
 // One keyboard-link step. Returns true when a byte was delivered into the ACIA's receive
 // register; an ACIA held in master reset loses the byte the line brings.
