@@ -9,7 +9,7 @@ namespace orvet {
 const char* const kUsage =
     "usage: orvet [--tos FILE] [--cart FILE] [--config FILE] [--run] [--no-sound]\n"
     "             [--ram 512k|1m|2m|4m] [--machine stfm|ste] [--fast-disk] [--frames N]\n"
-    "             [--benchmark]"
+    "             [--benchmark] [--load-state FILE]"
     " [--screenshot FILE] [--wav FILE] [DISK]\n"
     "       orvet --headless [the same options]\n"
     "  With no --headless Orvet opens its window; the command line overrides the settings\n"
@@ -29,7 +29,9 @@ const char* const kUsage =
     "  --ram SIZE      memory: 512k, 1m, 2m (the default) or 4m\n"
     "  --machine KIND  stfm (the default) or ste\n"
     "  --fast-disk     floppy commands complete at once instead of at the drive's speed\n"
-    "  --frames N      how many 50 Hz frames to run (headless: default 50, one second of the\n"
+    "  --load-state FILE  start from a save state made on the same model, RAM size and ROM\n"
+    "                  (a quick-save slot is states/state_N.ost in the data folder); a state\n"
+    "                  that cannot be restored is refused with the reason\n"    "  --frames N      how many 50 Hz frames to run (headless: default 50, one second of the\n"
     "                  machine; in the window the program ends after N frames)\n"
     "  --benchmark     print frames, host seconds, frames per second, the multiple of real\n"
     "                  time and the emulated processor speed (in the window also the frames\n"
@@ -73,7 +75,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
         } else if (argument == "--fast-disk") {
             line.fastDisk = true;
         } else if (argument == "--tos" || argument == "--cart" || argument == "--screenshot" ||
-                   argument == "--wav" || argument == "--config") {
+                   argument == "--wav" || argument == "--config" ||
+                   argument == "--load-state") {
             const std::string* path = value();
             if (!path) return std::nullopt;
             if (path->empty()) {
@@ -85,6 +88,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argu
             if (argument == "--screenshot") line.screenshotPath = ScreenshotFilePath(*path);
             if (argument == "--wav") line.wavPath = *path;
             if (argument == "--config") line.configPath = *path;
+            if (argument == "--load-state") line.loadStatePath = *path;
         } else if (argument == "--ram") {
             const std::string* size = value();
             if (!size) return std::nullopt;

@@ -21,6 +21,7 @@ struct CommandLine {
     std::string wavPath;         // where the machine's sound is recorded; none: no recording
     std::string diskPath;        // the disk image for drive A; none: the drive is empty
     bool fastDisk = false;       // floppy commands complete at once
+    std::string loadStatePath;   // a save state the machine starts from; none: a cold start
     // The window's own: the settings file to use, and whether the machine runs at once.
     std::string configPath;  // none: the settings file under the XDG config folder
     bool run = false;

@@ -9,6 +9,7 @@
 #include "capture/png.h"
 #include "capture/wav_writer.h"
 #include "machine/machine.h"
+#include "machine/save_state.h"
 #include "platform/desktop.h"
 
 namespace {
@@ -42,6 +43,10 @@ int runHeadless(const CommandLine& line) {
     settings.fastDisk = line.fastDisk;
     std::string error;
     if (!StartMachine(machine, settings, error)) return fail(error);
+    // A state asked for and refused leaves nothing of what was asked to run.
+    if (!line.loadStatePath.empty() && !LoadStateFile(machine, line.loadStatePath, &error)) {
+        return fail(error);
+    }
     static Recorder recorder;
     if (!line.wavPath.empty() && !WavOpen(recorder.wav, line.wavPath, &error)) return fail(error);
     machine.frameOutput = &recorder;
@@ -113,5 +118,6 @@ int main(int argc, char** argv) {
     options.wavPath = line->wavPath;
     options.benchmark = line->benchmark;
     options.noSound = line->noSound;
+    options.loadStatePath = line->loadStatePath;
     return RunDesktop(options);
 }

@@ -322,7 +322,11 @@ bool LoadState(Machine& machine, std::span<const uint8_t> bytes, std::string* er
         if (body - position < kSectionHeaderBytes) {
             return fail(error, "the save state is damaged (a section header is cut short)");
         }
-        const std::string tag(reinterpret_cast<const char*>(bytes.data() + position), 4);
+        // A tag is four printable characters; anything else is shown as '?' in the message.
+        std::string tag(reinterpret_cast<const char*>(bytes.data() + position), 4);
+        for (char& character : tag) {
+            if (character < 0x20 || character > 0x7E) character = '?';
+        }
         const uint32_t sectionVersion = get32(bytes, position + 4);
         const uint32_t sectionLength = get32(bytes, position + 8);
         position += kSectionHeaderBytes;

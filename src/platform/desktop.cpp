@@ -19,6 +19,7 @@
 #include "frontend/debugger_view.h"
 #include "frontend/disk_manager_view.h"
 #include "frontend/host_folders.h"
+#include "frontend/quick_states.h"
 #include "frontend/settings.h"
 #include "frontend/toolbar.h"
 #include "frontend/toolbar_view.h"
@@ -102,6 +103,8 @@ private:
     void mainLoop();
     void pumpEvents();
     void handleWindowEvent(const SDL_WindowEvent& event);
+    // Quick save and load between frames: the slot's outcome goes on the status line.
+    void quickStateKey(const SDL_Keysym& key);
     void refreshHostInput();
     void drawFrontEnd();
     void presentPicture(bool readBack);
@@ -142,6 +145,9 @@ private:
     ToolViews toolViews_;            // the tool windows' contents, filled in as the window opens
     DiskManagerWindow diskManager_;
     DebuggerWindow debugger_;        // kept while the program runs, as its breakpoints are
+    QuickStates quickStates_;        // the quick-save slot in use and where the slots are
+    int quickStateSlot_ = -1;        // the status line of the last quick save or load
+    std::string quickStateText_;
     std::vector<int> frontEndKeys_;  // scancodes pressed since the front end was last drawn
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
@@ -330,6 +336,11 @@ bool Desktop::startUp(int& exitCode) {
     for (const auto& note : notes) {
         ShowStatusMessage(machine_->statusMessages, note, kStatusMilliseconds, 0);
     }
+    quickStates_.dataFolder = DataFolderPath();
+    if (!options_.loadStatePath.empty()) {
+        const std::string outcome = LoadNamedState(*machine_, options_.loadStatePath);
+        ShowStatusMessage(machine_->statusMessages, outcome, kStatusMilliseconds, 0);
+    }
     if (options_.run) {
         if (machine_->memory.tosLoaded) {
             SetRunState(*machine_, RunState::Running);
@@ -424,6 +435,7 @@ void Desktop::pumpEvents() {
                 break;
             case SDL_KEYDOWN:
                 if (!event.key.repeat) pressedSinceFrame_.push_back(event.key.keysym.scancode);
+                if (!event.key.repeat && running()) quickStateKey(event.key.keysym);
                 if (frontEnd_.open()) frontEndKeys_.push_back(event.key.keysym.scancode);
                 if (event.key.keysym.scancode == SDL_SCANCODE_RETURN &&
                     (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat) {
@@ -455,6 +467,27 @@ void Desktop::pumpEvents() {
                 break;
         }
     }
+}
+
+void Desktop::quickStateKey(const SDL_Keysym& key) {
+    if (key.scancode != kQuickSaveScancode && key.scancode != kQuickLoadScancode) return;
+    std::string outcome;
+    if (key.mod & KMOD_SHIFT) {
+        outcome = NextQuickSlot(quickStates_);
+    } else if (key.scancode == kQuickSaveScancode) {
+        outcome = QuickSave(quickStates_, *machine_);
+    } else {
+        outcome = QuickLoad(quickStates_, *machine_);
+    }
+    // Each outcome replaces the last one still shown, so that a run of key presses does not
+    // fill the status lines.
+    StatusMessages& messages = machine_->statusMessages;
+    if (quickStateSlot_ >= 0 && messages.slots[quickStateSlot_].active &&
+        messages.slots[quickStateSlot_].text == quickStateText_) {
+        RemoveStatusMessage(messages, quickStateSlot_);
+    }
+    quickStateText_ = outcome.substr(0, kStatusTextMaxLength);
+    quickStateSlot_ = ShowStatusMessage(messages, outcome, kStatusMilliseconds, 0);
 }
 
 void Desktop::handleWindowEvent(const SDL_WindowEvent& event) {

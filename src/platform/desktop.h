@@ -19,6 +19,7 @@ struct DesktopOptions {
     std::string wavPath;            // the machine's sound, recorded as it is made
     bool benchmark = false;         // report pacing, underruns and processor time at the end
     bool noSound = false;           // open no sound device: silent, paced by the host clock
+    std::string loadStatePath;      // a save state to start from, refused with a status line
 };
 
 // Runs the program to its end; returns the process's exit code: 0 after a normal end or a

@@ -86,6 +86,8 @@ constexpr std::array<uint8_t, SDL_NUM_SCANCODES> BuildVirtualKeyMap() {
 constexpr std::array<uint8_t, SDL_NUM_SCANCODES> kVirtualKeyMap = BuildVirtualKeyMap();
 
 static_assert(kVirtualKeyMap[kFastForwardScancode] == 0, "the machine must not see fast forward");
+static_assert(kVirtualKeyMap[kQuickSaveScancode] == 0 && kVirtualKeyMap[kQuickLoadScancode] == 0,
+              "the machine must not see the quick save and load keys");
 
 }  // namespace
 

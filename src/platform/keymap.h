@@ -15,6 +15,10 @@ namespace orvet {
 // The host key the ST keyboard lacks that runs the machine unpaced while held. It has no virtual
 // key, so the machine never sees it.
 constexpr SDL_Scancode kFastForwardScancode = SDL_SCANCODE_SCROLLLOCK;
+// Quick save and quick load of the current state slot, two more keys the ST lacks; with Shift
+// held either one moves to the next of the ten slots instead.
+constexpr SDL_Scancode kQuickSaveScancode = SDL_SCANCODE_NUMLOCKCLEAR;
+constexpr SDL_Scancode kQuickLoadScancode = SDL_SCANCODE_APPLICATION;  // the Menu key
 
 // The virtual key at a scancode's position; 0 = none (the ST has no key there).
 uint8_t VirtualKeyOfScancode(SDL_Scancode scancode);

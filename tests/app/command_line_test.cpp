@@ -15,7 +15,8 @@ std::optional<CommandLine> Parse(std::vector<std::string> arguments, std::string
 TEST(CommandLine, ReadsEveryOption) {
     auto line = Parse({"--headless", "--tos", "tos.img", "--cart", "c.img", "--ram", "4m",
                        "--machine", "ste", "--frames", "3000", "--benchmark", "--screenshot",
-                       "shot.png", "--fast-disk", "--wav", "sound.wav", "games.zip/disk1.st"});
+                       "shot.png", "--fast-disk", "--wav", "sound.wav", "--load-state", "s.ost",
+                       "games.zip/disk1.st"});
     ASSERT_TRUE(line);
     EXPECT_TRUE(line->headless && line->benchmark && line->ste);
     EXPECT_EQ(line->tosPath, "tos.img");
@@ -26,6 +27,7 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(line->diskPath, "games.zip/disk1.st");
     EXPECT_TRUE(line->fastDisk);
     EXPECT_EQ(line->wavPath, "sound.wav");
+    EXPECT_EQ(line->loadStatePath, "s.ost");
 
     EXPECT_TRUE(line->ramGiven && line->machineGiven && line->framesGiven);
 
@@ -52,6 +54,7 @@ TEST(CommandLine, BadArgumentsGetOneLineReasons) {
         {"--tos"},           {"--bogus"},
         {"--tos", ""},       {"--screenshot", ""},
         {"one.st", "two.st"}, {"--config"},
+        {"--load-state"},     {"--load-state", ""},
     };
     for (const auto& arguments : bad) {
         std::string error;
