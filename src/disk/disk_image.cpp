@@ -2,6 +2,8 @@
 // each either a host file or a member of a zip archive that the path treats as a folder.
 #include "disk/disk_image.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -242,22 +244,59 @@ void SwapBytePairs(uint8_t* bytes, size_t count) {
     for (; index + 1 < count; index += 2) std::swap(bytes[index], bytes[index + 1]);
 }
 
+// A path whose folder ends in ".zip" and is no real folder names a member of that archive.
+bool IsZipMemberPath(const std::string& path, std::string* folderOut = nullptr) {
+    size_t lastSlash = path.rfind('/');
+    if (lastSlash == std::string::npos) return false;
+    std::string folder = path.substr(0, lastSlash);
+    std::error_code error;
+    // A real folder that happens to end in ".zip" holds plain files.
+    bool zipFolder =
+        folder.size() >= 4 &&
+        EqualIgnoringCase(std::string_view(folder).substr(folder.size() - 4), ".zip") &&
+        !std::filesystem::is_directory(folder, error);
+    if (zipFolder && folderOut) *folderOut = std::move(folder);
+    return zipFolder;
+}
+
+// What the file holds beyond the disk would not survive the disk being written back in place.
+bool HoldsMoreThanTheDisk(const DiskImageInfo& info, bool msaBytesLeft) {
+    switch (info.format) {
+        case DiskImageFormat::RawSt:
+            return info.fileSize != info.imageSize;
+        case DiskImageFormat::Dim:
+            return uint64_t{info.fileSize} > uint64_t{info.imageSize} + kDimHeaderSize;
+        case DiskImageFormat::Msa:
+            // A file is at least a sector long to be recognised at all, so a small disk's file
+            // is padded to one.
+            return msaBytesLeft && info.fileSize > kSectorSize;
+        case DiskImageFormat::NotRecognised:
+            break;
+    }
+    return false;
+}
+
 }  // namespace
+
+std::string DiskWriteRefusal(const std::string& path) {
+    if (IsZipMemberPath(path)) return "a disk inside a zip archive is not written back";
+    if (access(path.c_str(), W_OK) != 0) return "the image file is read-only";
+    // The new file is made beside the old one and renamed over it.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
+        return "the image's folder is read-only";
+    }
+    return {};
+}
 
 ArchiveHandle OpenImageFile(const std::string& path) {
     // A name the host cannot hold would open some other, shorter path.
     if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
     size_t lastSlash = path.rfind('/');
     if (lastSlash != std::string::npos) {
-        std::string folder = path.substr(0, lastSlash);
         std::string memberName = path.substr(lastSlash + 1);
-        std::error_code error;
-        // A real folder that happens to end in ".zip" holds plain files.
-        bool zipFolder =
-            folder.size() >= 4 &&
-            EqualIgnoringCase(std::string_view(folder).substr(folder.size() - 4), ".zip") &&
-            !std::filesystem::is_directory(folder, error);
-        if (zipFolder) {
+        std::string folder;
+        if (IsZipMemberPath(path, &folder)) {
             ArchiveHandle archive = ArchiveOpen(folder);
             if (!archive) return nullptr;
             do {
@@ -277,10 +316,15 @@ void InspectDiskImage(const std::string& path, DiskImageInfo& info) {
 }
 
 bool LoadDiskImage(const std::string& path, DiskImage& drive, std::string* error) {
-    auto fail = [error](const char* reason) {
+    auto fail = [error](const std::string& reason) {
         if (error) *error = reason;
         return false;
     };
+    // Saved before anything is read: the new disk may be the same file.
+    std::string saveError;
+    if (!SaveDiskImage(drive, &saveError)) {
+        return fail("the disk in the drive could not be saved first (" + saveError + ")");
+    }
     // The file is opened once: inspecting and reading a packed archive member each from its
     // start would unpack it twice.
     ArchiveHandle file = OpenImageFile(path);
@@ -295,7 +339,9 @@ bool LoadDiskImage(const std::string& path, DiskImage& drive, std::string* error
     // The new disk is built beside the old one, which stays in the drive until the new one is
     // known to be whole.
     std::vector<uint8_t> image;
+    std::vector<uint8_t> dimHeader;
     size_t filled = 0;  // the zeros beyond need no swapping
+    bool msaBytesLeft = false;
     try {
         image.resize(info.imageSize);
         switch (info.format) {
@@ -307,7 +353,9 @@ bool LoadDiskImage(const std::string& path, DiskImage& drive, std::string* error
                 if (filled != image.size()) return fail("the file cannot be read to its end");
                 break;
             case DiskImageFormat::Dim:
-                if (ArchiveSeek(*file, kDimHeaderSize, 0) != 0) {
+                dimHeader.resize(kDimHeaderSize);
+                if (ArchiveSeek(*file, 0, 0) != 0 ||
+                    ArchiveRead(dimHeader.data(), 1, dimHeader.size(), *file) != dimHeader.size()) {
                     return fail("the file cannot be read");
                 }
                 filled = ArchiveRead(image.data(), 1, image.size(), *file);
@@ -318,6 +366,8 @@ bool LoadDiskImage(const std::string& path, DiskImage& drive, std::string* error
                 }
                 MsaInput input(*file);
                 filled = ExpandMsaTracks(input, info, image);
+                uint8_t spare = 0;
+                msaBytesLeft = input.Byte(spare);
                 break;
             }
             case DiskImageFormat::NotRecognised:
@@ -332,10 +382,25 @@ bool LoadDiskImage(const std::string& path, DiskImage& drive, std::string* error
     }
 
     SwapBytePairs(image.data(), std::min(filled + filled % 2, image.size()));
-    drive.data = std::move(image);
-    drive.tracks = static_cast<int32_t>(info.tracks);
-    drive.sides = static_cast<int32_t>(info.sides);
-    drive.sectors = static_cast<int32_t>(info.sectors);
+    DiskImage loaded;
+    loaded.data = std::move(image);
+    loaded.tracks = static_cast<int32_t>(info.tracks);
+    loaded.sides = static_cast<int32_t>(info.sides);
+    loaded.sectors = static_cast<int32_t>(info.sectors);
+    loaded.path = path;
+    loaded.format = info.format;
+    loaded.dimHeader = std::move(dimHeader);
+    loaded.protectReason = DiskWriteRefusal(path);
+    if (loaded.protectReason.empty() && HoldsMoreThanTheDisk(info, msaBytesLeft)) {
+        loaded.protectReason = "the file holds more than the disk, which writing would cut off";
+    }
+    // An MSA track record counts its bytes in 16 bits.
+    if (loaded.protectReason.empty() && info.format == DiskImageFormat::Msa &&
+        size_t{info.sectors} * kSectorSize > 0xFFFF) {
+        loaded.protectReason = "MSA cannot store tracks of more than 127 sectors";
+    }
+    loaded.writeProtected = !loaded.protectReason.empty();
+    drive = std::move(loaded);
     return true;
 }
 

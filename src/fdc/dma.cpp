@@ -39,6 +39,20 @@ void DmaCopyToRam(MachineMemory& memory, uint32_t address, const uint8_t* source
     }
 }
 
+void DmaCopyFromRam(const MachineMemory& memory, uint32_t address, uint8_t* target,
+                    uint32_t length) {
+    length = DmaLengthInRam(memory, address, std::min<uint32_t>(length, 512));
+    if (length == 0) return;
+    const uint8_t* ram = memory.ramBase;
+    if ((address & 1) == 0 && (length & 1) == 0) {
+        std::memcpy(target, ram + address, length);
+        return;
+    }
+    for (uint32_t index = 0; index < length; ++index) {
+        target[index ^ 1] = ram[(address + index) ^ 1];
+    }
+}
+
 void DmaClearRam(MachineMemory& memory, uint32_t address, uint64_t length) {
     if (!hasRam(memory)) return;
     uint32_t first = std::max(address, kFirstWritableAddress);

@@ -18,6 +18,12 @@ uint32_t DmaLengthInRam(const MachineMemory& memory, uint32_t address, uint32_t 
 // vectors there, the DMA included.
 void DmaCopyToRam(MachineMemory& memory, uint32_t address, const uint8_t* source, uint32_t length);
 
+// Copies `length` bytes (at most 512) from RAM at `address` into `target`, stored word-swapped
+// like RAM, so that target byte i is the byte at 68000 address address + i: a sector on its way
+// to the disk. The part beyond RAM is not copied.
+void DmaCopyFromRam(const MachineMemory& memory, uint32_t address, uint8_t* target,
+                    uint32_t length);
+
 // Clears `length` bytes from `address`, as the hard-disk side's transfer leaves them; the same
 // bounds as a copy.
 void DmaClearRam(MachineMemory& memory, uint32_t address, uint64_t length);

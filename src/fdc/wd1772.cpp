@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "cpu/cpu.h"
 #include "disk/disk_image.h"
@@ -66,6 +68,17 @@ void showActivity(Fdc& fdc, const char* text) {
     }
 }
 
+// A line for the user about the disk, shown once while it stands: a formatter refused on every
+// track would otherwise fill every slot.
+void showNotice(Fdc& fdc, const std::string& text) {
+    StatusMessages* messages = fdc.connections.statusMessages;
+    if (!messages) return;
+    for (const StatusSlot& slot : messages->slots) {
+        if (slot.active && slot.text == text.substr(0, kStatusTextMaxLength)) return;
+    }
+    ShowStatusMessage(*messages, text, kFdcNoticeMilliseconds, 0);
+}
+
 int32_t completionTime(const Fdc& fdc, int32_t now, int64_t mechanicalTime) {
     return fdc.fastDisk ? now + kFdcFastCompletionCycles : static_cast<int32_t>(mechanicalTime);
 }
@@ -91,10 +104,12 @@ bool trackZeroSignal(const Fdc& fdc) {
     return driveASelected(fdc) && fdc.controller.track <= 0;
 }
 
-// An empty 3.5" drive reports its slot as protected; a disk in the drive is taken as writable
-// here, and only a write finds out otherwise.
+// An empty 3.5" drive reports its slot as protected. A disk whose file cannot take the writes
+// back is protected as a write-protected floppy is, so that the program hears it at once rather
+// than believing its data safe.
 bool writeProtectSignal(const Fdc& fdc) {
-    return driveASelected(fdc) && !diskInDriveA(fdc);
+    return driveASelected(fdc) &&
+           (!diskInDriveA(fdc) || fdc.writeProtect || fdc.connections.disk->writeProtected);
 }
 
 int64_t rotationAngle(const FdcController& controller, int32_t now) {
@@ -172,8 +187,8 @@ bool sectorExists(const Fdc& fdc) {
 
 // The image's bytes of the current sector, or nullptr when the image is shorter than its
 // geometry says.
-const uint8_t* sectorInImage(const Fdc& fdc) {
-    const DiskImage* disk = fdc.connections.disk;
+uint8_t* sectorInImage(const Fdc& fdc) {
+    DiskImage* disk = fdc.connections.disk;
     if (!disk || !disk->inserted() || disk->tracks < 1 || disk->sides < 1) return nullptr;
     const int64_t track = std::min(fdc.controller.track, disk->tracks - 1);
     const int64_t side =
@@ -203,6 +218,34 @@ void transferSector(Fdc& fdc) {
     dma.stagedAddress = dma.address + length;
 }
 
+// The file is brought up to date once the drive has rested: a program writing a file sector by
+// sector is saved once, after its last sector.
+void noteWrite(DiskImage& disk) {
+    disk.dirty = true;
+    disk.framesSinceWrite = 0;
+}
+
+// A write goes from RAM into the image at command time, as a read goes the other way; the DMA
+// must have been turned towards the disk for anything to come.
+void transferSectorToDisk(Fdc& fdc) {
+    FdcDma& dma = fdc.dma;
+    if (dma.sectorCount == 0 || dma.disabled || !dma.towardsDisk || !fdc.connections.memory) {
+        return;
+    }
+    uint8_t* target = sectorInImage(fdc);
+    if (!target) return;
+    const MachineMemory& memory = *fdc.connections.memory;
+    const uint32_t length = DmaLengthInRam(memory, dma.address, kSectorBytes);
+    if (length == 0) return;
+    DmaCopyFromRam(memory, dma.address, target, length);
+    dma.stagedAddress = dma.address + length;
+    noteWrite(*fdc.connections.disk);
+}
+
+bool writeCommandNibble(uint8_t command) {
+    return (command >> 4) == 0xA || (command >> 4) == 0xB;
+}
+
 // The search for the sector register's sector starts at `searchStart`: the chip reads it, gives
 // up after four revolutions without its ID field, or, with no index pulse to count revolutions
 // by, waits for a drive.
@@ -225,7 +268,11 @@ void readSectorFrom(Fdc& fdc, int32_t now, int64_t searchStart) {
             multiple ? fdc.connections.disk->sectors - controller.sector + 1 : 1;
         controller.sectorsLeft = std::min<int32_t>(sectorsOnTrack, fdc.dma.sectorCount);
     }
-    transferSector(fdc);
+    if (writeCommandNibble(controller.command)) {
+        transferSectorToDisk(fdc);
+    } else {
+        transferSector(fdc);
+    }
     controller.sectorsLeft = std::max(controller.sectorsLeft - 1, 0);
     if (multiple && (continuing || controller.sectorsLeft >= 1)) controller.sector += 1;
     finishAt(controller, kFdcStatusMotorOn,
@@ -317,32 +364,187 @@ bool readSector(Fdc& fdc, uint8_t command, int32_t now) {
     return true;
 }
 
-// The disk is never written. The chip answers as it does for a write-protected disk, with an
-// interrupt, so that the program reports the failure instead of believing its data was saved.
-// Drive A's write-protect line is looked at before anything else; with no drive selected the
-// chip goes looking for the sector or the index pulse, and finds neither.
-void refuseWrite(Fdc& fdc, int32_t now) {
-    FdcController& controller = fdc.controller;
-    if (!driveASelected(fdc)) {
-        waitForDrive(fdc, now);
-        return;
+// A write finds drive A's write-protect line up: the chip refuses before anything moves, with
+// an interrupt, so that the program reports the failure instead of believing its data saved. The
+// first refusal of a disk whose file cannot take writes says why. False when the write may go
+// on (or, with no drive selected, goes looking for a sector it never finds).
+bool writeRefused(Fdc& fdc, int32_t now) {
+    if (!driveASelected(fdc) || !writeProtectSignal(fdc)) return false;
+    DiskImage* disk = fdc.connections.disk;
+    if (diskInDriveA(fdc) && !disk->protectReason.empty() && !disk->protectReported) {
+        disk->protectReported = true;
+        showNotice(fdc, "Drive A is write-protected: " + disk->protectReason);
     }
-    finishAt(controller, kFdcStatusMotorOn | kFdcStatusWriteProtect,
+    finishAt(fdc.controller, kFdcStatusMotorOn | kFdcStatusWriteProtect,
              now + kFdcFastCompletionCycles);
-}
-
-bool writeCommand(Fdc& fdc, uint8_t command, int32_t now, const char* activity) {
-    fdc.controller.status = kTypeTwoBusy;
-    startMotor(fdc, command, now);
-    showActivity(fdc, activity);
-    refuseWrite(fdc, now);
     return true;
 }
+
 bool writeSector(Fdc& fdc, uint8_t command, int32_t now) {
-    return writeCommand(fdc, command, now, "FDC WRITE SECTOR");
+    FdcController& controller = fdc.controller;
+    controller.status = kTypeTwoBusy;
+    controller.readUnderway = false;
+    int64_t searchStart = startMotor(fdc, command, now);
+    if (command & kSettleDelay) searchStart += kFdcHeadSettleCycles;
+    showActivity(fdc, "FDC WRITE SECTOR");
+    if (!writeRefused(fdc, now)) readSectorFrom(fdc, now, searchStart);
+    return true;
 }
+
+// ---- Write Track ----
+// A formatter sends a whole revolution of raw track: gaps, then for each sector three 0xF5 (the
+// chip writes the 0xA1 sync marks), the ID address mark 0xFE with track, side, sector and size
+// code, 0xF7 (the chip writes the CRC), a gap, the sync again, the data mark 0xFB, the sector's
+// bytes and 0xF7. The image keeps only sectors, so a track is taken when it is the layout the
+// image already has; anything else could not be read back as it was written.
+
+struct TrackSector {
+    int number;
+    const uint8_t* data;
+};
+
+// Finds the sectors of a raw track. Empty, with the reason, when the layout is not a standard one
+// the image can hold.
+std::vector<TrackSector> parseTrack(const std::vector<uint8_t>& track, int32_t trackNumber,
+                                    int32_t side, std::string& why) {
+    constexpr uint8_t kSync = 0xF5, kIdMark = 0xFE, kDataMark = 0xFB, kCrc = 0xF7;
+    constexpr size_t kSizeCode512 = 2;
+    std::vector<TrackSector> sectors;
+    int pendingId = -1;  // the sector whose ID field came last, waiting for its data
+    const size_t size = track.size();
+    for (size_t index = 0; index < size; ++index) {
+        if (track[index] != kSync) continue;
+        while (index < size && track[index] == kSync) ++index;
+        if (index >= size) break;
+        const uint8_t mark = track[index];
+        if (mark == kIdMark) {
+            if (index + 5 >= size || track[index + 5] != kCrc) {
+                why = "an ID field is cut short";
+                return {};
+            }
+            if (pendingId >= 0) {
+                why = "an ID field has no data";
+                return {};
+            }
+            if (track[index + 1] != trackNumber || track[index + 2] != side ||
+                track[index + 4] != kSizeCode512) {
+                why = "an ID field names another track, side or sector size";
+                return {};
+            }
+            pendingId = track[index + 3];
+            index += 5;
+        } else if (mark == kDataMark && pendingId >= 0) {
+            const size_t first = index + 1;
+            if (first + kSectorBytes >= size || track[first + kSectorBytes] != kCrc) {
+                why = "a sector's data is cut short";
+                return {};
+            }
+            // The chip turns these bytes into sync marks and CRCs, which no sector read gives back.
+            for (size_t at = first; at < first + kSectorBytes; ++at) {
+                if (track[at] >= kSync && track[at] <= kCrc) {
+                    why = "a sector's data holds bytes the chip writes as marks";
+                    return {};
+                }
+            }
+            sectors.push_back({pendingId, track.data() + first});
+            pendingId = -1;
+            index = first + kSectorBytes;
+        } else {
+            why = "an address mark the image cannot hold";
+            return {};
+        }
+    }
+    if (pendingId >= 0) {
+        why = "an ID field has no data";
+        return {};
+    }
+    return sectors;
+}
+
+// The track under the head from RAM into the image; false, with the reason, when it is not the
+// layout the image has.
+bool formatTrack(Fdc& fdc, std::string& why) {
+    const FdcDma& dma = fdc.dma;
+    DiskImage& disk = *fdc.connections.disk;
+    const int32_t track = fdc.controller.track;
+    const int32_t side = fdc.connections.ym ? YmFloppySide(*fdc.connections.ym) : 0;
+    if (track < 0 || track >= disk.tracks || side >= disk.sides) {
+        why = "the track lies beyond the image";
+        return false;
+    }
+    uint32_t length = 0;
+    if (dma.sectorCount > 0 && !dma.disabled && dma.towardsDisk && fdc.connections.memory) {
+        length = DmaLengthInRam(*fdc.connections.memory, dma.address,
+                                std::min<uint32_t>(kFdcTrackBytes, dma.sectorCount * kSectorBytes));
+    }
+    std::vector<uint8_t> raw(length);
+    const uint8_t* ram = length > 0 ? fdc.connections.memory->ramBase : nullptr;
+    for (uint32_t index = 0; index < length; ++index) raw[index] = ram[(dma.address + index) ^ 1];
+
+    std::vector<TrackSector> sectors = parseTrack(raw, track, side, why);
+    if (sectors.empty()) {
+        if (why.empty()) why = "no sector came";
+        return false;
+    }
+    std::vector<bool> seen(size_t(std::max(disk.sectors, 0)) + 1, false);
+    for (const TrackSector& sector : sectors) {
+        if (sector.number < 1 || sector.number > disk.sectors || seen[sector.number]) {
+            why = "its sectors are not numbered 1 to " + std::to_string(disk.sectors);
+            return false;
+        }
+        seen[sector.number] = true;
+    }
+    if (sectors.size() != size_t(disk.sectors)) {
+        why = "it holds " + std::to_string(sectors.size()) + " sectors, the image " +
+              std::to_string(disk.sectors) + " a track";
+        return false;
+    }
+    const int64_t trackStart = (int64_t{track} * disk.sides + side) * disk.sectors * kSectorBytes;
+    if (trackStart < 0 ||
+        uint64_t(trackStart) + uint64_t(disk.sectors) * kSectorBytes > disk.data.size()) {
+        why = "the track lies beyond the image";
+        return false;
+    }
+    for (const TrackSector& sector : sectors) {
+        uint8_t* target = disk.data.data() + trackStart + (sector.number - 1) * kSectorBytes;
+        for (uint32_t index = 0; index < kSectorBytes; ++index) {
+            target[index ^ 1] = sector.data[index];
+        }
+    }
+    fdc.dma.stagedAddress = dma.address + length;
+    noteWrite(disk);
+    return true;
+}
+
+// Write Track starts at the index pulse and writes one whole revolution.
+void writeTrackFrom(Fdc& fdc, int32_t now, int64_t start) {
+    FdcController& controller = fdc.controller;
+    if (writeRefused(fdc, now)) return;
+    if (!indexPulsesCome(fdc)) {
+        waitForDrive(fdc, start);
+        return;
+    }
+    std::string why;
+    if (!formatTrack(fdc, why)) {
+        // The track could not be kept as written: the program is told as it would be by a
+        // protected disk, not left to believe a format that would read back otherwise.
+        showNotice(fdc,
+                   "Drive A: track " + std::to_string(controller.track) + " not formatted: " + why);
+        finishAt(controller, kFdcStatusMotorOn | kFdcStatusWriteProtect,
+                 now + kFdcFastCompletionCycles);
+        return;
+    }
+    const int64_t firstIndex = nextIndexPulse(controller, static_cast<int32_t>(start));
+    finishAt(controller, kFdcStatusMotorOn,
+             completionTime(fdc, now, firstIndex + kFdcRevolutionCycles));
+}
+
 bool writeTrack(Fdc& fdc, uint8_t command, int32_t now) {
-    return writeCommand(fdc, command, now, "FDC WRITE TRACK");
+    fdc.controller.status = kTypeTwoBusy;
+    const int64_t start = startMotor(fdc, command, now);
+    showActivity(fdc, "FDC WRITE TRACK");
+    writeTrackFrom(fdc, now, start);
+    return true;
 }
 
 // No ID field or raw track data is produced: only the command's completion, once the disk
@@ -425,8 +627,10 @@ void retryWithDrive(Fdc& fdc, int32_t now) {
             break;
         case 0xA:
         case 0xB:
+            if (!writeRefused(fdc, now)) readSectorFrom(fdc, now, now);
+            break;
         case 0xF:
-            refuseWrite(fdc, now);
+            writeTrackFrom(fdc, now, now);
             break;
         case 0xD:
             interruptAtIndex(fdc, now);
@@ -646,6 +850,19 @@ void FdcRebase(Fdc& fdc, int32_t frameCycles) {
     // Only the angle matters: whole revolutions are dropped so that the origin never runs away.
     controller.rotationOrigin = static_cast<int32_t>(
         (int64_t{controller.rotationOrigin} - frameCycles) % kFdcRevolutionCycles);
+}
+
+void FdcSaveIdleDisk(Fdc& fdc) {
+    DiskImage* disk = fdc.connections.disk;
+    if (!disk || !disk->dirty) return;
+    if (disk->framesSinceWrite < kFdcIdleSaveFrames) disk->framesSinceWrite += 1;
+    if (disk->framesSinceWrite < kFdcIdleSaveFrames) return;
+    if (fdc.controller.status & kFdcStatusBusy) return;
+    const std::string before = disk->saveError;
+    std::string error;
+    if (SaveDiskImage(*disk, &error)) return;
+    disk->framesSinceWrite = 0;  // tried again a second later
+    if (error != before) showNotice(fdc, "Drive A's disk was not saved: " + error);
 }
 
 }  // namespace orvet

@@ -15,7 +15,8 @@
 //   - the track-0 signal, while drive A is selected and its head is on track 0 (a track register
 //     of 0 or below: the head cannot step out past the stop);
 //   - the write-protect signal, while drive A is selected and empty (a 3.5" drive reports an
-//     empty slot as protected);
+//     empty slot as protected), holds a disk whose file cannot take it back (a zip member, a
+//     read-only file), or while the WriteProtect setting protects every disk;
 //   - index pulses, once a revolution, while drive A is selected, holds a disk and its motor
 //     turns. The chip counts time by them: without them no sector is ever found, no search ever
 //     gives up, and the motor, which stops after nine idle revolutions, never stops.
@@ -37,8 +38,14 @@
 //                    empty, none: no index pulse: busy until Force Interrupt, no INTRQ.
 //   Read Address,    A: completion only (no data), INTRQ. empty, none: as Read Sector.
 //   Read Track
-//   Write Sector,    A, empty: refused as write-protected, INTRQ; the image never changes.
-//   Write Track      none: no write-protect signal, no index pulse: busy until Force Interrupt.
+//   Write Sector     A: the sector from RAM into the image, or record not found, INTRQ; a
+//                    protected disk or empty: refused as write-protected, INTRQ.
+//   Write Track      A: a whole standard track (the image's sectors per track, 512 bytes
+//                    each, numbered from 1, ID fields naming this track and side) goes into
+//                    the image, INTRQ one revolution after the next index pulse; any other
+//                    layout, or a protected disk or empty: refused as write-protected, INTRQ.
+//   Write Sector,    none: no write-protect signal, no index pulse: busy until Force Interrupt.
+//   Write Track
 //   Force Interrupt  stops whatever runs; its status stays, without busy (with nothing running
 //                    the status becomes a Type I status). Plain (0xD0): no INTRQ. Immediate
 //                    (bit 3): INTRQ at once. Index (bit 2 alone): INTRQ at the next index pulse,
@@ -78,7 +85,12 @@
 //     raise MFP channel 7 (MfpRequestInterrupt). FdcEventTime also limits the slice. At the frame
 //     end call FdcRebase.
 //   - The I/O reset leaves the controller alone: a command in progress still completes.
+//   - Frame end: FdcSaveIdleDisk, which brings a written disk's file up to date once the drive
+//     has been idle for a second.
 //   - Debugger: FdcStatus, the status register as a read would give it now.
+//
+// Writes change the DiskImage at once (a program reads back what it wrote) and mark it dirty;
+// the file follows at FdcSaveIdleDisk, at eject and at the program's end (SaveDiskImage).
 #pragma once
 
 #include <array>
@@ -110,6 +122,13 @@ constexpr int32_t kFdcMotorOffDelayCycles = 14'400'000;  // 9 idle revolutions, 
 constexpr int32_t kFdcRevolutionCycles = 1'600'000;      // 300 rpm
 constexpr int32_t kFdcIndexPulseCycles = 32'000;         // the index sensor's 4 ms pulse
 constexpr int32_t kFdcFastCompletionCycles = 1'024;
+// What one revolution holds at 250 kbit/s: the most a Write Track takes from the DMA.
+constexpr uint32_t kFdcTrackBytes = 6'250;
+// Machine frames (a second at 50 Hz) the drive must stay idle after a write before the file is
+// brought up to date: a program writing many sectors is saved once, not once a sector.
+constexpr int32_t kFdcIdleSaveFrames = 50;
+// How long the status lines about protection and saving stay, in host milliseconds.
+constexpr int32_t kFdcNoticeMilliseconds = 5'000;
 // Cycles per step by command bits 0-1: 6, 12, 2 and 3 ms.
 constexpr std::array<int32_t, 4> kFdcStepRateCycles = {48'000, 96'000, 16'000, 24'000};
 // The chip's step counter is 8 bits wide, so no single command moves the head further.
@@ -199,6 +218,7 @@ struct Fdc {
     FdcController controller;
     FdcDma dma;
     bool fastDisk = false;  // the FastDisk setting ("Ultra Fast" drive speed)
+    bool writeProtect = false;  // the WriteProtect setting: every disk is write-protected
     FdcConnections connections;
 };
 
@@ -228,5 +248,9 @@ bool FdcFireEvent(Fdc& fdc, CpuState& cpu, int32_t now);
 void ContinueSectorRead(Fdc& fdc, int32_t eventTime);
 // The frame end: the pending event and the disk's angle move back by one frame.
 void FdcRebase(Fdc& fdc, int32_t frameCycles);
+// Once a frame, at its end: a disk written to is saved when kFdcIdleSaveFrames frames have
+// passed since its last write and no command is in progress. A failed save is told on a status
+// line and tried again a second later.
+void FdcSaveIdleDisk(Fdc& fdc);
 
 }  // namespace orvet

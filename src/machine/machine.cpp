@@ -209,6 +209,7 @@ int32_t endFrame(Machine& machine) {
     MfpRebase(machine.mfp, kFrameCycles);
     IkbdRebase(machine.ikbd, kFrameCycles);
     FdcRebase(machine.fdc, kFrameCycles);
+    FdcSaveIdleDisk(machine.fdc);
     frame.hblTime -= kFrameCycles;
     frame.lineNumber = 0;
     frame.vblTime = kVblTime;
@@ -245,6 +246,7 @@ bool StartMachine(Machine& machine, const MachineSettings& settings, std::string
     }
     SetMachineModel(machine, settings.ste);
     machine.fdc.fastDisk = settings.fastDisk;
+    machine.fdc.writeProtect = settings.writeProtect;
     machine.soundSettings = settings.sound;
     machine.soundSettings.FastDisk = settings.fastDisk;
     // A failed load leaves its area as it was: the drive empty, the ROM area unmapped, the

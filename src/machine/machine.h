@@ -157,6 +157,7 @@ struct MachineSettings {
     std::string cartridgePath;  // the active cartridge; none: the area reads all ones
     std::string diskPath;       // the disk image in drive A; none: the drive is empty
     bool fastDisk = false;      // floppy commands complete at once instead of in real time
+    bool writeProtect = false;  // every disk is write-protected (the WriteProtect setting)
     SoundSettings sound;        // which sources are heard
 };
 

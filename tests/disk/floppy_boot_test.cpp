@@ -247,8 +247,7 @@ TEST_F(FloppyBoot, TheBuiltInRomServesABootLoadersSystemCalls) {
         {"Dosound: idle after the tune", 0},
         {"the tune's register", 0x77},
         {"Jdisint", 0},  // checked below
-        // The drive writes nothing yet: every disk is write-protected.
-        {"Flopwr", static_cast<uint32_t>(-13)},
+        {"Flopwr", 0},
     };
     for (uint32_t index = 0; index < std::size(calls); ++index) {
         const uint32_t result = longAt(kResults + 4 * index);
@@ -284,6 +283,17 @@ TEST_F(FloppyBoot, TheBuiltInRomServesABootLoadersSystemCalls) {
     EXPECT_GT(timerTicks, 0u) << "Timer A ran under Xbtimer";
     EXPECT_EQ(longAt(kTimerCount), timerTicks) << "and stopped after Jdisint";
     EXPECT_TRUE(MatchesGolden("builtin_rom_system_calls", machine.screen.data()));
+
+    // Flopwr wrote the sector Rwabs read (track 1, side 1) over sector 1 of track 1, side 0: in
+    // the drive at once, in the file once the drive has rested a second.
+    const std::string path = (folder / "loader.st").string();
+    for (int frame = 0; frame < 60 && machine.driveA.dirty; ++frame) RunFrame(machine);
+    EXPECT_FALSE(machine.driveA.dirty) << machine.driveA.saveError;
+    Bytes written = disk;
+    std::copy(disk.begin() + kTrack1Side1, disk.begin() + kTrack1Side1 + 512,
+              written.begin() + kTrack1Side0);
+    EXPECT_EQ(ReadFile(path), written);
+    EXPECT_EQ(ReadFile(path + ".orig"), disk);
 }
 
 }  // namespace

@@ -33,7 +33,10 @@ uint8_t SectorByte(int track, int side, int sector, int index) {
 
 // An image in the machine's word-swapped layout.
 DiskImage MakeDisk(int tracks, int sides, int sectors) {
-    DiskImage disk{{}, tracks, sides, sectors};
+    DiskImage disk;
+    disk.tracks = tracks;
+    disk.sides = sides;
+    disk.sectors = sectors;
     for (int track = 0; track < tracks; ++track) {
         for (int side = 0; side < sides; ++side) {
             for (int sector = 1; sector <= sectors; ++sector) {
@@ -197,8 +200,8 @@ TEST_F(FdcTest, EachCommandAnswersAsTheDriveOnTheSelectLines) {
         {0x88, -1, 1, {kNotFound, kHung, kHung}},    // no ID field shows track -1
         {0xC8, 0, 1, {{1024, 0xA0}, kHung, kHung}},  // Read Address
         {0xE8, 0, 1, {{1024, 0xA0}, kHung, kHung}},  // Read Track
-        {0xA8, 0, 1, {kRefused, kRefused, kHung}},   // Write Sector
-        {0xF8, 0, 1, {kRefused, kRefused, kHung}},   // Write Track
+        {0xA8, 0, 1, {{160'000, 0x80}, kRefused, kHung}},  // Write Sector (the DMA reads)
+        {0xF8, 0, 1, {kRefused, kRefused, kHung}},  // Write Track: no track came
     };
     DiskImage ejected = MakeDisk(10, 2, 9), neverInserted;
     ejected.data.clear();  // the geometry stays, the disk is gone

@@ -182,11 +182,12 @@ start:  clr.l   timerCount
         dbf     %d3,4b
         dbf     %d2,3b
         dbf     %d1,2b
-| 25: Flopwr of the sector Rwabs read.
-        move.w  #1,-(%sp)
-        move.w  #1,-(%sp)
-        move.w  #1,-(%sp)
-        move.w  #1,-(%sp)
+| 25: Flopwr of the sector Rwabs read, to sector 1 of track 1 on side 0 (this program's first,
+| already loaded): the test finds it there in the image and the file.
+        move.w  #1,-(%sp)               | count
+        clr.w   -(%sp)                  | side
+        move.w  #1,-(%sp)               | track
+        move.w  #1,-(%sp)               | sector
         clr.w   -(%sp)
         clr.l   -(%sp)
         move.l  #RWABS_BUFFER,-(%sp)
