@@ -176,16 +176,29 @@ void DiskManagerInsert(DiskManagerWindow& window, Settings& settings, DiskImage&
     }
     settings.DriveA = window.selectedPath;
     window.commandLineDisk.clear();
+    window.ejectDiscards = false;
 }
 
 void DiskManagerEject(DiskManagerWindow& window, Settings& settings, DiskImage& drive) {
     window.message.clear();
+    std::string error;
+    if (!window.ejectDiscards && !SaveDiskImage(drive, &error)) {
+        window.message = FileNamePart(drive.path) + " stays in drive A: what was written to it " +
+                         "could not be saved (" + error + "). Eject again to leave it unsaved.";
+        window.ejectDiscards = true;
+        return;
+    }
+    window.ejectDiscards = false;
     settings.DriveA.clear();
     window.commandLineDisk.clear();
-    window.protectA = false;
     // The controller looks at the drive's contents at every command, so an empty image is an
     // empty drive from the next command on, even in the middle of a read.
     drive = DiskImage{};
+}
+
+void DiskManagerSetWriteProtect(Settings& settings, Fdc& fdc, bool on) {
+    settings.WriteProtect = on ? 1 : 0;
+    fdc.writeProtect = on;
 }
 
 DiskTreeItem* FindTreeItem(DiskManagerWindow& window, const std::string& path) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "disk/disk_image.h"
+#include "fdc/wd1772.h"
 #include "frontend/settings.h"
 
 namespace orvet {
@@ -35,7 +36,9 @@ struct DiskManagerWindow {
     int selectedRow = -1;
     std::string selectedPath;  // the selected file's full path; empty: none
     DiskImageInfo selectedInfo;
-    bool protectA = false;         // the check box beside drive A, which nothing reads
+    // Eject found the disk's writes could not be saved and kept it in; the next Eject of the
+    // same disk leaves the writes behind.
+    bool ejectDiscards = false;
     std::string message;           // why the last action failed; empty when it did not
     bool revealSelection = false;  // the view scrolls the selected tree item into sight once
     // A disk the command line put in drive A for this run only: not in the settings, still
@@ -68,8 +71,14 @@ void DiskManagerSelectRow(DiskManagerWindow& window, int row);
 // nothing happens.
 void DiskManagerInsert(DiskManagerWindow& window, Settings& settings, DiskImage& drive);
 
-// Empties drive A and Settings.DriveA.
+// Empties drive A and Settings.DriveA. What a program wrote to the disk goes to its file first;
+// when that fails the disk stays in and the message says why, and a second Eject then takes the
+// disk out without its writes.
 void DiskManagerEject(DiskManagerWindow& window, Settings& settings, DiskImage& drive);
+
+// The check box beside drive A: the WriteProtect setting, which protects every disk at once,
+// from the next command on.
+void DiskManagerSetWriteProtect(Settings& settings, Fdc& fdc, bool on);
 
 // The tree item with this path, among the items listed so far; null when there is none.
 DiskTreeItem* FindTreeItem(DiskManagerWindow& window, const std::string& path);

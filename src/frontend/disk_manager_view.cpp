@@ -146,7 +146,8 @@ void DrawImageList(DiskManagerWindow& window, ImVec2 size) {
     if (clicked >= 0) DiskManagerSelectRow(window, clicked);
 }
 
-void DrawDriveControls(DiskManagerWindow& window, Settings& settings, DiskImage* drive) {
+void DrawDriveControls(DiskManagerWindow& window, Settings& settings, DiskImage* drive,
+                       Fdc* fdc) {
     const bool driveA = drive != nullptr;
     const bool withDisk = driveA && drive->inserted();
     DrawDrivePicture(withDisk);
@@ -165,8 +166,13 @@ void DrawDriveControls(DiskManagerWindow& window, Settings& settings, DiskImage*
     ImGui::EndGroup();
     ImGui::SameLine();
     ImGui::BeginDisabled(!withDisk);
-    bool unused = false;
-    ImGui::Checkbox(driveA ? "##checkA" : "##checkB", driveA ? &window.protectA : &unused);
+    bool writeProtect = driveA && settings.WriteProtect != 0;
+    if (ImGui::Checkbox(driveA ? "##checkA" : "##checkB", &writeProtect) && driveA && fdc) {
+        DiskManagerSetWriteProtect(settings, *fdc, writeProtect);
+    }
+    if (driveA && ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenDisabled)) {
+        ImGui::SetTooltip("Write-protect every disk");
+    }
     ImGui::EndDisabled();
     const std::string& inDrive =
         window.commandLineDisk.empty() ? settings.DriveA : window.commandLineDisk;
@@ -183,11 +189,11 @@ void DrawDriveControls(DiskManagerWindow& window, Settings& settings, DiskImage*
 void DrawPanel(DiskManagerWindow& window, Settings& settings, Machine& machine) {
     StaticText("Drive A :");
     ImGui::Indent();
-    DrawDriveControls(window, settings, &machine.driveA);
+    DrawDriveControls(window, settings, &machine.driveA, &machine.fdc);
     ImGui::Unindent();
     StaticText("Drive B :");
     ImGui::Indent();
-    DrawDriveControls(window, settings, nullptr);
+    DrawDriveControls(window, settings, nullptr, nullptr);
     ImGui::Unindent();
     ImGui::Separator();
 

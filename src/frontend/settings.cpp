@@ -44,6 +44,7 @@ constexpr NumberField kNumberFields[] = {
     {kMachine, "bDACSound", &Settings::bDacSound, 1},
     {kMachine, "DiskSound", &Settings::DiskSound, 1},
     {kMachine, "Machine", &Settings::Machine, 1},
+    {kDisks, "WriteProtect", &Settings::WriteProtect, 1},
 };
 
 struct TextField {

@@ -4,7 +4,7 @@
 //   [Graphics]   SyncMode, FrameSkip, VideoDevice, VideoMode, VideoRefresh, IntegerScaling,
 //                Fullscreen
 //   [Machine]    RAMSize, FastDisk, YMSound, bDACSound, DiskSound, Machine
-//   [Disks]      DriveA, DriveB, Directory
+//   [Disks]      WriteProtect, DriveA, DriveB, Directory
 //
 // Section and key names are compared without regard to case. Numbers are decimal; a text is the
 // rest of the line after the first "=", blanks at either end trimmed, so a path may hold "=" and
@@ -51,6 +51,8 @@ struct Settings {
     // Beyond the registry's values, in [Graphics]: how the picture fills the window.
     uint32_t IntegerScaling = 1;  // 1 whole multiples of the picture, 0 smooth scaling
     uint32_t Fullscreen = 0;      // 1 desktop fullscreen
+    // Beyond them, in [Disks]: 1 write-protects every disk, so that nothing goes back to a file.
+    uint32_t WriteProtect = 0;
 
     // What a newer Orvet wrote and this one does not know, in the order read: the unknown keys of
     // [ROMS], [Graphics], [Machine] and [Disks] (in that order), and the unknown sections.

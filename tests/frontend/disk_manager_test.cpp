@@ -179,11 +179,20 @@ TEST_F(DiskManagerTest, InsertTakesOnlyUsableImagesAndEjectEmptiesTheDrive) {
         EXPECT_EQ(drive.data, inserted.data) << test.row << ": the drive keeps its disk";
     }
 
-    window_.protectA = true;
+    // The check box is the WriteProtect setting, for every disk and for the controller at once.
+    Fdc fdc;
+    DiskManagerSetWriteProtect(settings_, fdc, true);
+    EXPECT_EQ(settings_.WriteProtect, 1u);
+    EXPECT_TRUE(fdc.writeProtect);
+    // Writes that cannot be saved (a zip member's) keep the disk in until a second Eject.
+    drive.dirty = true;
+    DiskManagerEject(window_, settings_, drive);
+    EXPECT_TRUE(drive.inserted());
+    EXPECT_NE(window_.message.find("Eject again"), std::string::npos) << window_.message;
     DiskManagerEject(window_, settings_, drive);
     EXPECT_FALSE(drive.inserted());
     EXPECT_EQ(settings_.DriveA, "");
-    EXPECT_FALSE(window_.protectA);
+    EXPECT_EQ(settings_.WriteProtect, 1u) << "the setting outlives the disk";
 }
 
 TEST_F(DiskManagerTest, OpeningWalksBackToTheSavedFolder) {

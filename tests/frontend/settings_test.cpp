@@ -97,6 +97,8 @@ TEST_F(SettingsTest, EachBadValueFallsBackAloneAndIsReported) {
         {"Machine", "bDACSound=0", nullptr},
         {"Disks", "DriveA=" + std::string(512, 'a'), "DriveA is 512 bytes"},
         {"Disks", "DriveB = /disks/a=b;c.st ", nullptr},
+        {"Disks", "WriteProtect=2", "WriteProtect \"2\""},
+        {"Disks", "writeprotect=1", nullptr},
         {"Disks", std::string("Directory=/a\0b", 14), "Directory \"/a?b\" holds a zero byte"},
         {"Disks", "just some words", "\"just some words\""},
         {"ROMS", "Count=5000", "Count \"5000\""},
@@ -123,6 +125,7 @@ TEST_F(SettingsTest, EachBadValueFallsBackAloneAndIsReported) {
     wanted.YMSound = 0;
     wanted.bDacSound = 0;
     wanted.DriveB = "/disks/a=b;c.st";
+    wanted.WriteProtect = 1;
     EXPECT_EQ(settings, wanted);
 }
 
