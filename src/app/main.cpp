@@ -76,6 +76,11 @@ int runHeadless(const CommandLine& line) {
         std::printf("emulated CPU MHz: %.1f\n",
                     seconds > 0 ? static_cast<double>(cyclesRun) / seconds / 1e6 : 0);
     }
+    // What the program wrote to the disk reaches its file before Orvet ends.
+    const bool diskSaved = SaveDiskImage(machine.driveA, &error);
+    if (!diskSaved) {
+        std::fprintf(stderr, "orvet: drive A's disk was not saved: %s\n", error.c_str());
+    }
     if (crashes > 0) {
         std::fprintf(stderr, "orvet: the emulated machine crashed and was reset %llu times\n",
                      static_cast<unsigned long long>(crashes));
@@ -89,7 +94,7 @@ int runHeadless(const CommandLine& line) {
                         kScreenWidth, &error)) {
         return fail(error);
     }
-    return 0;
+    return diskSaved ? 0 : 1;
 }
 
 }  // namespace

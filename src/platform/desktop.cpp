@@ -225,6 +225,7 @@ bool Desktop::startUp(int& exitCode) {
         options_.ramSizeIndex >= 0 ? options_.ramSizeIndex : settings_.RAMSize & 3;
     machineSettings.ste = options_.ste >= 0 ? options_.ste == 1 : (settings_.Machine & 1) != 0;
     machineSettings.fastDisk = options_.fastDisk || settings_.FastDisk != 0;
+    machineSettings.writeProtect = settings_.WriteProtect != 0;
     machineSettings.sound.YMSound = settings_.YMSound != 0;
     machineSettings.sound.DiskSound = settings_.DiskSound != 0;
     machineSettings.sound.bDacSound = settings_.bDacSound != 0;
@@ -352,6 +353,11 @@ bool Desktop::startUp(int& exitCode) {
 }
 
 void Desktop::shutDown() {
+    // What a program wrote to the disk in drive A reaches its file before the program ends.
+    std::string diskError;
+    if (!SaveDiskImage(machine_->driveA, &diskError)) {
+        std::fprintf(stderr, "orvet: drive A's disk was not saved: %s\n", diskError.c_str());
+    }
     // The figures are read while the sound device still counts.
     if (options_.benchmark && framesRun_ > 0) reportBenchmark();
     if (machine_->memory.block) {
