@@ -1,10 +1,14 @@
 #include "fdc/wd1772.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "cpu/cpu.h"
@@ -197,11 +201,11 @@ TEST_F(FdcTest, EachCommandAnswersAsTheDriveOnTheSelectLines) {
         {0x88, 0, 1, {{160'000, 0x80}, kHung, kHung}},                            // Read Sector
         {0x88, 0, 10, {kNotFound, kHung, kHung}},
         {0x88, 0, 0, {kNotFound, kHung, kHung}},
-        {0x88, -1, 1, {kNotFound, kHung, kHung}},    // no ID field shows track -1
-        {0xC8, 0, 1, {{1024, 0xA0}, kHung, kHung}},  // Read Address
-        {0xE8, 0, 1, {{1024, 0xA0}, kHung, kHung}},  // Read Track
+        {0x88, -1, 1, {kNotFound, kHung, kHung}},          // no ID field shows track -1
+        {0xC8, 0, 1, {{1024, 0xA0}, kHung, kHung}},        // Read Address
+        {0xE8, 0, 1, {{1024, 0xA0}, kHung, kHung}},        // Read Track
         {0xA8, 0, 1, {{160'000, 0x80}, kRefused, kHung}},  // Write Sector (the DMA reads)
-        {0xF8, 0, 1, {kRefused, kRefused, kHung}},  // Write Track: no track came
+        {0xF8, 0, 1, {kRefused, kRefused, kHung}},         // Write Track: no track came
     };
     DiskImage ejected = MakeDisk(10, 2, 9), neverInserted;
     ejected.data.clear();  // the geometry stays, the disk is gone
@@ -404,6 +408,207 @@ TEST_F(FdcTest, MultiSectorReadDeliversOneSectorPer160000CyclesAndAdvancesTheDma
     EXPECT_TRUE(Fire());
     EXPECT_EQ(fdc.dma.address, 0x20000 + 11 * 512u);
     EXPECT_EQ(RamByte(0x20000 + 11 * 512), 0xEE);
+}
+
+// Write Sector moves RAM into the image through the DMA turned towards the disk, one sector per
+// 160,000 cycles like a read; a protected disk (its file cannot take writes, or the WriteProtect
+// setting) refuses before anything moves, and the drive's line shows in the Type I status.
+TEST_F(FdcTest, WriteSectorTakesRamIntoTheImageUnlessTheDiskIsProtected) {
+    for (uint32_t i = 0; i < 1024; ++i) memory.ramBase[(0x30000 + i) ^ 1] = uint8_t(i * 5 + 1);
+    enum Protection { kNone, kFile, kSetting };
+    struct Row {
+        const char* name;
+        Protection protection;
+        uint16_t towardsDisk;  // DMA mode bit 8
+        uint8_t command;
+        int32_t sector;
+        uint16_t status;
+        int written;  // sectors from sector on that hold the RAM's bytes afterwards
+    } rows[] = {
+        {"two sectors", kNone, 0x100, 0xB8, 8, 0x80, 2},
+        {"one sector", kNone, 0x100, 0xA8, 3, 0x80, 1},
+        {"no such sector", kNone, 0x100, 0xA8, 10, 0x90, 0},
+        {"the DMA towards memory", kNone, 0, 0xA8, 3, 0x80, 0},
+        {"a zip member", kFile, 0x100, 0xA8, 3, 0xC0, 0},
+        {"the setting", kSetting, 0x100, 0xA8, 3, 0xC0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        disk = MakeDisk(10, 2, 9);
+        disk.writeProtected = row.protection == kFile;
+        disk.protectReason = row.protection == kFile ? "a disk inside a zip archive" : "";
+        fdc = Fdc{};
+        fdc.writeProtect = row.protection == kSetting;
+        FdcConnect(fdc, &memory, &mfp, &ym, &disk, &messages, &sounds);
+        messages = StatusMessages{};
+        OpenStartupStatusSlots(messages);
+        SpinUp();
+        Select(kDriveASide1);
+        Set(kData, 2);
+        Set(kCommand, 0x1B);  // Seek track 2
+        RunToInterrupt();
+        EXPECT_EQ(Get(kCommand) & kFdcStatusWriteProtect,
+                  row.protection == kNone ? 0 : kFdcStatusWriteProtect);
+        Set(kCount | row.towardsDisk, 2);
+        const DiskImage before = disk;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            SetDmaAddress(0x30000);
+            Set(kSector | row.towardsDisk, uint16_t(row.sector));
+            Set(kCommand | row.towardsDisk, row.command);
+            RunToInterrupt();
+        }
+        EXPECT_EQ(Get(kCommand) & ~kFdcStatusIndex, row.status);
+        for (int sector = 1; sector <= 9; ++sector) {
+            const bool wanted = sector >= row.sector && sector < row.sector + row.written;
+            const size_t start = ((2 * 2 + 1) * 9 + sector - 1) * 512;
+            for (uint32_t i = 0; i < 512; ++i) {
+                const uint8_t expected = wanted
+                                             ? uint8_t((sector - row.sector) * 512 * 5 + i * 5 + 1)
+                                             : before.data[(start + i) ^ 1];
+                ASSERT_EQ(disk.data[(start + i) ^ 1], expected) << sector << " " << i;
+            }
+        }
+        EXPECT_EQ(disk.dirty, row.written > 0);
+        int notices = 0;
+        for (const StatusSlot& slot : messages.slots) {
+            notices += slot.active &&
+                       slot.text == "Drive A is write-protected: a disk inside a zip archive";
+        }
+        EXPECT_EQ(notices, row.protection == kFile ? 1 : 0) << "told once";
+    }
+}
+
+// A formatter's raw track: the sectors' ID and data fields amid gaps, as TOS lays them down.
+std::vector<uint8_t> RawTrack(int track, int side, const std::vector<int>& sectors,
+                              int sizeCode = 2) {
+    std::vector<uint8_t> raw(60, 0x4E);
+    auto append = [&raw](size_t count, uint8_t value) { raw.insert(raw.end(), count, value); };
+    for (int sector : sectors) {
+        append(12, 0x00);
+        append(3, 0xF5);
+        raw.insert(raw.end(),
+                   {0xFE, uint8_t(track), uint8_t(side), uint8_t(sector), uint8_t(sizeCode), 0xF7});
+        append(22, 0x4E);
+        append(12, 0x00);
+        append(3, 0xF5);
+        raw.push_back(0xFB);
+        for (int i = 0; i < (128 << sizeCode); ++i) raw.push_back(uint8_t((i + sector) & 0x7F));
+        raw.push_back(0xF7);
+        append(40, 0x4E);
+    }
+    if (raw.size() < kFdcTrackBytes) append(kFdcTrackBytes - raw.size(), 0x4E);
+    return raw;
+}
+
+// Write Track keeps a track only when it is the layout the image has: the image's nine sectors,
+// numbered 1 to 9, of 512 bytes, their ID fields naming the track and side under the head. It
+// then ends one revolution after the next index pulse; anything else is refused as protected at
+// once, the image untouched and a status line saying why.
+TEST_F(FdcTest, WriteTrackTakesAStandardLayoutAndRefusesAnyOther) {
+    const std::vector<int> nine = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    std::vector<uint8_t> markInData = RawTrack(2, 1, nine);
+    markInData[200] = 0xF7;  // inside sector 1's data
+    struct Row {
+        const char* name;
+        std::vector<uint8_t> raw;
+        int32_t headTrack;
+        const char* refusal;  // nullptr: written
+    } rows[] = {
+        {"a standard track", RawTrack(2, 1, nine), 2, nullptr},
+        {"ten sectors", RawTrack(2, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), 2,
+         "sectors are not numbered 1 to 9"},
+        {"eight sectors", RawTrack(2, 1, {1, 2, 3, 4, 5, 6, 7, 8}), 2, "holds 8 sectors"},
+        {"a sector twice", RawTrack(2, 1, {1, 2, 3, 4, 5, 6, 7, 8, 8}), 2, "numbered 1 to 9"},
+        {"1024-byte sectors", RawTrack(2, 1, {1, 2, 3, 4, 5}, 3), 2, "sector size"},
+        {"another track's IDs", RawTrack(5, 1, nine), 2, "another track"},
+        {"a mark in the data", markInData, 2, "bytes the chip writes as marks"},
+        {"beyond the image", RawTrack(12, 1, nine), 12, "beyond the image"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        disk = MakeDisk(10, 2, 9);
+        messages = StatusMessages{};
+        OpenStartupStatusSlots(messages);
+        fdc = Fdc{};
+        FdcConnect(fdc, &memory, &mfp, &ym, &disk, &messages, &sounds);
+        SpinUp();
+        Select(kDriveASide1);
+        fdc.controller.track = row.headTrack;
+        for (size_t i = 0; i < row.raw.size(); ++i) memory.ramBase[(0x40000 + i) ^ 1] = row.raw[i];
+        SetDmaAddress(0x40000);
+        Set(0x190, 13);  // 6,656 bytes: more than a revolution holds
+        const DiskImage before = disk;
+        Set(0x180, 0xF8);
+        const int32_t interrupt = RunToInterrupt();
+        EXPECT_EQ(Get(kCommand) & ~kFdcStatusIndex, row.refusal ? 0xC0 : 0x80);
+        bool told = false;
+        for (const StatusSlot& slot : messages.slots) {
+            told |= slot.active && row.refusal && slot.text.find(row.refusal) != std::string::npos;
+        }
+        EXPECT_EQ(told, row.refusal != nullptr) << messages.slots[0].text;
+        if (row.refusal) {
+            EXPECT_EQ(interrupt, kStart + 1024);
+            EXPECT_EQ(disk.data, before.data);
+            EXPECT_FALSE(disk.dirty);
+            continue;
+        }
+        EXPECT_EQ(interrupt, 2 * kFdcRevolutionCycles) << "from the next index pulse, once round";
+        EXPECT_EQ(fdc.dma.address, 0x40000u + kFdcTrackBytes);
+        EXPECT_TRUE(disk.dirty);
+        for (int sector = 1; sector <= 9; ++sector) {
+            const size_t start = ((2 * 2 + 1) * 9 + sector - 1) * 512;
+            for (int i = 0; i < 512; ++i) {
+                ASSERT_EQ(disk.data[(start + i) ^ 1], uint8_t((i + sector) & 0x7F)) << sector;
+            }
+        }
+        EXPECT_TRUE(std::equal(disk.data.begin(), disk.data.begin() + (2 * 2 + 1) * 9 * 512,
+                               before.data.begin()))
+            << "the tracks before it are untouched";
+    }
+}
+
+// The file follows a write once the drive has rested 50 frames (a second), counted from the
+// last write and never while a command runs; then not again until the next write.
+TEST_F(FdcTest, TheIdleDriveSavesTheDiskOnceASecondAfterTheLastWrite) {
+    char folder[] = "/tmp/orvet_fdc_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/disk.st";
+    const DiskImage made = MakeDisk(10, 2, 9);
+    std::vector<uint8_t> file(made.data.size());
+    for (size_t i = 0; i < file.size(); ++i) file[i] = made.data[i ^ 1];
+    auto readFile = [&path] {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    };
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    ASSERT_TRUE(LoadDiskImage(path, disk));
+    SpinUp();
+    SetDmaAddress(0x30000);
+    Set(0x190, 1);
+    Set(0x184, 1);
+    auto writeSector = [&] {
+        Set(0x180, 0xA8);
+        RunToInterrupt();
+    };
+    writeSector();
+    for (int frame = 1; frame < kFdcIdleSaveFrames; ++frame) {
+        if (frame == 30) writeSector();  // the count starts again
+        FdcSaveIdleDisk(fdc);
+    }
+    for (int frame = 0; frame < 20; ++frame) FdcSaveIdleDisk(fdc);
+    EXPECT_EQ(readFile(), file) << "not before a second has passed";
+    fdc.controller.status |= kFdcStatusBusy;  // a command under way
+    for (int frame = 0; frame < 30; ++frame) FdcSaveIdleDisk(fdc);
+    EXPECT_TRUE(disk.dirty);
+    fdc.controller.status &= ~kFdcStatusBusy;
+    FdcSaveIdleDisk(fdc);
+    EXPECT_FALSE(disk.dirty);
+    EXPECT_EQ(readFile()[0], 0xEE) << "RAM's byte, where the boot sector was";
+    std::filesystem::remove(path);
+    for (int frame = 0; frame < 200; ++frame) FdcSaveIdleDisk(fdc);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "saved once, not once a second";
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(FdcTest, RegisterBlockReadsAndWrites) {
