@@ -12,6 +12,7 @@ packages=(
   zlib1g-dev nlohmann-json3-dev          # reading the 68000 test vectors
   binutils-m68k-linux-gnu                # assembling 68000 test programs and benchmarks
   libpng-dev                             # PNG screenshots
+  libgif-dev libstb-dev                  # tests: giflib and stb_image read back GIF and TGA shots
   mtools                                 # FAT12 floppy images for the boot tests
   sox                                    # reading the WAV files Orvet writes, in tests
   libsdl2-dev libgl-dev libimgui-dev     # the window, its OpenGL picture, sound device and views
