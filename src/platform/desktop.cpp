@@ -16,6 +16,7 @@
 
 #include "capture/png.h"
 #include "capture/wav_writer.h"
+#include "frontend/capture_view.h"
 #include "frontend/debugger_view.h"
 #include "frontend/disk_manager_view.h"
 #include "frontend/host_folders.h"
@@ -29,6 +30,7 @@
 #include "platform/frame_pacing.h"
 #include "platform/gl_picture.h"
 #include "platform/keymap.h"
+#include "sound/sound_scope.h"
 
 namespace orvet {
 namespace {
@@ -129,7 +131,11 @@ private:
         pictureShown_ = false;
         redrawNeeded_ = true;
     }
-    void showFrontEnd() override { SwitchTool(frontEnd_, frontEnd_.lastTool); }
+    void showFrontEnd() override {
+        // The capture window's picture is the one the machine showed last.
+        CaptureLastPicture(capture_, *machine_);
+        SwitchTool(frontEnd_, frontEnd_.lastTool);
+    }
 
     // FrameOutput: the end of each frame.
     void presentFrame(Machine&) override;
@@ -145,6 +151,8 @@ private:
     ToolViews toolViews_;            // the tool windows' contents, filled in as the window opens
     DiskManagerWindow diskManager_;
     DebuggerWindow debugger_;        // kept while the program runs, as its breakpoints are
+    CaptureWindow capture_;          // the capture, its choices and the sound recorder
+    CapturePreview capturePreview_;
     QuickStates quickStates_;        // the quick-save slot in use and where the slots are
     int quickStateSlot_ = -1;        // the status line of the last quick save or load
     std::string quickStateText_;
@@ -313,6 +321,11 @@ bool Desktop::startUp(int& exitCode) {
         notes.push_back(wavError_);
     }
 
+    // The capture window (tool 3): screenshots and sound recordings go to the data folder.
+    capture_.dataFolder = DataFolderPath();
+    toolViews_.open[kToolCapture] = [this] { OpenCapture(capture_); };
+    toolViews_.draw[kToolCapture] = [this] { DrawCapture(capture_, *machine_, capturePreview_); };
+
     // The debugger (tool 0): a debugger run closes the front end, which comes back when it stops.
     toolViews_.open[kToolDebugger] = [this] { OpenDebugger(debugger_, *machine_); };
     toolViews_.draw[kToolDebugger] = [this] {
@@ -360,6 +373,10 @@ void Desktop::shutDown() {
     }
     // The figures are read while the sound device still counts.
     if (options_.benchmark && framesRun_ > 0) reportBenchmark();
+    // A recording still running is finished, so its file is written.
+    if (const std::string recording = FinishCaptureAtExit(capture_); !recording.empty()) {
+        std::fprintf(stderr, "orvet: %s\n", recording.c_str());
+    }
     if (machine_->memory.block) {
         // The last picture, as the screen showed it, when asked for and not yet taken.
         if (!options_.screenshotPath.empty() && !screenshotWritten_ && context_ && framesRun_ > 0) {
@@ -374,6 +391,7 @@ void Desktop::shutDown() {
         ImGui::DestroyContext();
     }
     if (context_) {
+        ReleaseCapturePreview(capturePreview_);
         DestroyGlPicture(picture_);
         SDL_GL_DeleteContext(context_);
     }
@@ -638,6 +656,12 @@ void Desktop::presentPicture(bool readBack) {
 }
 
 void Desktop::presentFrame(Machine&) {
+    // "Sound visual debug": the previous frame's sound over the picture.
+    if (capture_.soundVisualDebug && !capture_.lastFrameSound.empty()) {
+        DrawSoundScope(capture_.lastFrameSound.data(),
+                       static_cast<int>(capture_.lastFrameSound.size()), machine_->screen.data(),
+                       kScreenWidth);
+    }
     ++framesRun_;
     pictureShown_ = true;
     lastFrameAt_ = SDL_GetPerformanceCounter();
@@ -717,6 +741,8 @@ void Desktop::startSound() {
 }
 
 int Desktop::samplesForFrame(Machine&) {
+    // A recording takes whole frames of sound, whatever the device played.
+    if (capture_.recorder) return kSamplesPerFrame;
     const FramePacing frame = pacing();
     // Muted: nothing to mix, unless a recording wants the machine's sound.
     if (frame.muted) return options_.wavPath.empty() ? 0 : kSamplesPerFrame;
@@ -724,6 +750,7 @@ int Desktop::samplesForFrame(Machine&) {
 }
 
 void Desktop::playSamples(Machine&, const int16_t* samples, int count) {
+    CaptureFrameSound(capture_, samples, count);
     if (WavIsOpen(wav_) && wavError_.empty()) {
         WavAppend(wav_, samples, static_cast<size_t>(count), &wavError_);
     }
