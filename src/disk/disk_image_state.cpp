@@ -23,6 +23,16 @@ void SerializeDiskImage(StateStream& stream, DiskImage& disk) {
     // so any geometry is safe; a negative one is simply not a disk.
     stream.require(disk.tracks >= 0 && disk.sides >= 0 && disk.sectors >= 0,
                    "a disk with a negative geometry");
+    stream.text(disk.path, kLongestPath);
+    stream.value(disk.format, DiskImageFormat::NotRecognised, DiskImageFormat::Dim);
+    stream.byteVector(disk.dimHeader, kDimHeaderBytes);
+    stream.value(disk.writeProtected);
+    stream.text(disk.protectReason, kLongestMessage);
+    stream.value(disk.protectReported);
+    stream.value(disk.dirty);
+    stream.value(disk.framesSinceWrite);
+    stream.value(disk.originalKept);
+    stream.text(disk.saveError, kLongestMessage);
 }
 
 }  // namespace orvet

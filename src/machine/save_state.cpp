@@ -369,6 +369,19 @@ bool LoadState(Machine& machine, std::span<const uint8_t> bytes, std::string* er
 
     // The disk now in the drive gives way to the state's; its unsaved writes go to its file
     // first, and if they cannot, the load is refused rather than lose them.
+    if (machine.driveA.dirty) {
+        // A failed save leaves the disk's record of its file as it was (a kept original is
+        // looked for again next time); the refusal itself says why.
+        const std::string lastSaveError = machine.driveA.saveError;
+        const bool originalKept = machine.driveA.originalKept;
+        std::string reason;
+        if (!SaveDiskImage(machine.driveA, &reason)) {
+            machine.driveA.saveError = lastSaveError;
+            machine.driveA.originalKept = originalKept;
+            return fail(error, "the disk in drive A has writes that cannot be saved: " + reason);
+        }
+    }
+
     // Everything is read and checked: commit.
     machine.cpu = scratch->cpu;
     machine.mfp = scratch->mfp;

@@ -214,6 +214,35 @@ TEST(SaveState, AStateThatCannotBeRestoredIsRefusedAndChangesNothing) {
     }
 }
 
+// A load replaces the disk in the drive: what the program wrote to it goes to its file first,
+// and a disk whose writes cannot be saved keeps the load from happening.
+TEST(SaveState, TheDiskInTheDriveKeepsItsWrites) {
+    const Case c{"raster_bars", false, 0, 0};
+    TestMachine machine(c);
+    const Bytes emptyDrive = Save(machine.machine);
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("orvet_state_disk_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    DiskImage& drive = machine.machine.driveA;
+    drive = BootDisk();
+    drive.format = DiskImageFormat::RawSt;
+    drive.dirty = true;
+
+    drive.path = (folder / "gone" / "disk.st").string();
+    const Bytes before = Save(machine.machine);
+    std::string error;
+    EXPECT_FALSE(LoadState(machine.machine, emptyDrive, &error));
+    EXPECT_NE(error.find("cannot be saved"), std::string::npos) << error;
+    EXPECT_EQ(Save(machine.machine), before);
+
+    drive.path = (folder / "disk.st").string();
+    std::ofstream(drive.path, std::ios::binary) << "an older copy";
+    ASSERT_TRUE(LoadState(machine.machine, emptyDrive, &error)) << error;
+    EXPECT_FALSE(machine.machine.driveA.inserted());
+    EXPECT_EQ(std::filesystem::file_size(folder / "disk.st"), 80u * 2 * 9 * 512);
+    std::filesystem::remove_all(folder);
+}
+
 TEST(SaveState, AStateFileIsWrittenWholeAndReadBack) {
     const Case c{"raster_bars", false, 0, 0};
     TestMachine machine(c);
