@@ -380,7 +380,9 @@ void DmaSoundRender(DmaSound& dma, int32_t* mix, int count) {
         dma.levels[kept++].time -= kDmaSoundFrameCycles;
     }
     dma.levelCount = kept;
-    dma.nextTickCycle -= kDmaSoundFrameCycles;
+    // While playing the next tick lies within the frame; stopped, nothing advances it, and it
+    // rests a frame back instead of running down towards overflow (playback starts it anew).
+    dma.nextTickCycle = std::max(dma.nextTickCycle - kDmaSoundFrameCycles, -kDmaSoundFrameCycles);
     if (dma.endTime != kDmaSoundNoEvent) dma.endTime -= kDmaSoundFrameCycles;
 }
 
