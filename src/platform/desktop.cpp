@@ -20,6 +20,7 @@
 #include "frontend/debugger_view.h"
 #include "frontend/disk_manager_view.h"
 #include "frontend/host_folders.h"
+#include "frontend/options_view.h"
 #include "frontend/quick_states.h"
 #include "frontend/settings.h"
 #include "frontend/toolbar.h"
@@ -319,6 +320,26 @@ bool Desktop::startUp(int& exitCode) {
     }
     if (!options_.wavPath.empty() && !WavOpen(wav_, options_.wavPath, &wavError_)) {
         notes.push_back(wavError_);
+    }
+
+    // The options window (tool 2): what it changes is the desktop's settings and machine.
+    {
+        auto options = std::make_shared<OptionsWindow>();
+        auto host = std::make_shared<OptionsHost>();
+        host->refreshRates = [] { return HostRefreshRates(0); };
+        host->applyDisplay = [this] {
+            swapInterval_ = -1;
+            redrawNeeded_ = true;
+        };
+        host->applyFullscreen = [this](bool fullscreen) {
+            SDL_SetWindowFullscreen(window_, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+        };
+        toolViews_.open[kToolOptions] = [this, options] {
+            OpenOptions(*options, settings_, *machine_);
+        };
+        toolViews_.draw[kToolOptions] = [this, options, host] {
+            DrawOptions(*options, settings_, *machine_, *host);
+        };
     }
 
     // The capture window (tool 3): screenshots and sound recordings go to the data folder.
