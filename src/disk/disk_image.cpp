@@ -281,8 +281,10 @@ bool HoldsMoreThanTheDisk(const DiskImageInfo& info, bool msaBytesLeft) {
 std::string DiskWriteRefusal(const std::string& path) {
     if (IsZipMemberPath(path)) return "a disk inside a zip archive is not written back";
     if (access(path.c_str(), W_OK) != 0) return "the image file is read-only";
-    // The new file is made beside the old one and renamed over it.
-    const std::string folder = std::filesystem::path(path).parent_path().string();
+    // The new file is made beside the old one (a link's target) and renamed over it.
+    std::error_code linkError;
+    const std::filesystem::path real = std::filesystem::canonical(path, linkError);
+    const std::string folder = (linkError ? std::filesystem::path(path) : real).parent_path();
     if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
         return "the image's folder is read-only";
     }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -96,8 +97,9 @@ bool EncodeImage(const DiskImage& disk, std::vector<uint8_t>& file, std::string&
         case DiskImageFormat::Msa: {
             const size_t trackSize = size_t(disk.sectors) * kSectorSize;
             const size_t records = size_t(disk.tracks) * size_t(disk.sides);
-            if (disk.sectors < 1 || disk.sides < 1 || disk.sides > 2 || disk.tracks < 1 ||
-                disk.tracks > 0x10000 || records * trackSize != bytes.size()) {
+            if (disk.sectors < 1 || disk.sectors > 0xFFFF || disk.sides < 1 ||
+                disk.sides > 0x10000 || disk.tracks < 1 || disk.tracks > 0x10000 ||
+                records * trackSize != bytes.size()) {
                 error = "the disk's layout has no MSA header";
                 return false;
             }
@@ -220,12 +222,16 @@ bool SaveDiskImage(DiskImage& disk, std::string* error) {
     std::vector<uint8_t> file;
     std::string reason;
     try {
+        // A link is followed: renaming over it would leave the file it names as it was.
+        std::error_code linkError;
+        const std::filesystem::path real = std::filesystem::canonical(disk.path, linkError);
+        const std::string target = linkError ? disk.path : real.string();
         if (!EncodeImage(disk, file, reason)) return fail(reason);
-        if (!disk.originalKept && !KeepOriginal(disk.path, reason)) {
+        if (!disk.originalKept && !KeepOriginal(target, reason)) {
             return fail("the original was not kept: " + reason);
         }
         disk.originalKept = true;
-        if (!ReplaceFile(disk.path, file, reason)) return fail(reason);
+        if (!ReplaceFile(target, file, reason)) return fail(reason);
     } catch (const std::bad_alloc&) {
         return fail("not enough memory to write the image");
     }

@@ -155,6 +155,17 @@ TEST_F(DiskWrites, TheOriginalIsKeptOnceAndADirtyDiskIsSavedBeforeItIsReplaced) 
         EXPECT_EQ(ReadFile(path + ".orig"), disk);
     }
     EXPECT_FALSE(std::filesystem::exists(other + ".orig")) << "a disk never written keeps no copy";
+
+    // Through a link the file it names is written, and the link stays a link.
+    const std::string link = (folder / "link.st").string();
+    std::filesystem::create_symlink(path, link);
+    ASSERT_TRUE(LoadDiskImage(link, drive));
+    drive.data[1] = 9;
+    drive.dirty = true;
+    ASSERT_TRUE(SaveDiskImage(drive));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(path)[0], 9);
+    EXPECT_FALSE(std::filesystem::exists(link + ".orig"));
 }
 
 // What cannot take the writes back is protected from the start, for the controller, with the
