@@ -84,36 +84,42 @@ TEST_F(DiskWrites, AProgramReadsBackWhatItWroteAndTheFileFollowsInItsOwnFormat) 
     struct Case {
         std::string name;
         Bytes file, expected;  // expected: the file after the save; empty when protected
+        const char* notice;    // what the status line says of a protected disk
     } cases[] = {
-        {"disk.st", disk, written},
+        {"disk.st", disk, written, nullptr},
         {"disk.msa", testing::MsaFile(disk, kGeometry, true),
-         testing::MsaFile(written, kGeometry, true)},
-        {"disk.dim", testing::DimFile(disk, kGeometry, 2), testing::DimFile(written, kGeometry, 2)},
-        {"pack.zip", testing::ZipArchive({{"DISK.ST", disk, true}}), {}},
+         testing::MsaFile(written, kGeometry, true), nullptr},
+        {"disk.dim", testing::DimFile(disk, kGeometry, 2), testing::DimFile(written, kGeometry, 2),
+         nullptr},
+        {"pack.zip",
+         testing::ZipArchive({{"DISK.ST", disk, true}}),
+         {},
+         "Drive A is write-protected: a disk inside a zip archive is not written back"},
+        {"setting.st", disk, {}, nullptr},  // the WriteProtect setting protects every disk
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         const std::string file = write(test.name, test.file);
-        const bool zip = test.expected.empty();
+        const bool zip = test.name == "pack.zip", refused = test.expected.empty();
         const std::string path = zip ? file + "/disk.st" : file;
         ProgramMachine program("floppy_write");
+        OpenStartupStatusSlots(program.machine.statusMessages);
+        program.machine.fdc.writeProtect = test.name == "setting.st";
         ASSERT_TRUE(LoadDiskImage(path, program.machine.driveA));
         // The spin-up alone takes a second and a fifth.
         for (int frame = 0; frame < 200 && program.word(kResult) == 0; ++frame) {
             program.runFrames(1);
         }
         DiskImage& drive = program.machine.driveA;
-        if (zip) {
+        if (refused) {
             EXPECT_EQ(program.word(kWriteStatus) & kFdcStatusWriteProtect, kFdcStatusWriteProtect);
             EXPECT_EQ(program.word(kResult), 2) << "nothing was written";
             EXPECT_EQ(drive.data, testing::Swapped(disk));
-            bool told = false;
+            int told = 0;
             for (const StatusSlot& slot : program.machine.statusMessages.slots) {
-                told |= slot.active && slot.text ==
-                                           "Drive A is write-protected: a disk inside "
-                                           "a zip archive is not written back";
+                told += slot.active && test.notice && slot.text == test.notice;
             }
-            EXPECT_TRUE(told);
+            EXPECT_EQ(told, test.notice ? 1 : 0);
         } else {
             EXPECT_EQ(program.word(kWriteStatus), 0x80);
             EXPECT_EQ(program.word(kReadStatus), 0x80);
@@ -123,9 +129,9 @@ TEST_F(DiskWrites, AProgramReadsBackWhatItWroteAndTheFileFollowsInItsOwnFormat) 
         }
         for (int frame = 0; frame < 60 && drive.dirty; ++frame) program.runFrames(1);
         EXPECT_FALSE(drive.dirty) << drive.saveError;
-        EXPECT_EQ(ReadFile(file), zip ? test.file : test.expected);
-        EXPECT_EQ(std::filesystem::exists(file + ".orig"), !zip);
-        if (!zip) {
+        EXPECT_EQ(ReadFile(file), refused ? test.file : test.expected);
+        EXPECT_EQ(std::filesystem::exists(file + ".orig"), !refused);
+        if (!refused) {
             EXPECT_EQ(ReadFile(file + ".orig"), test.file);
             DiskImage reloaded;
             ASSERT_TRUE(LoadDiskImage(file, reloaded));
@@ -135,7 +141,7 @@ TEST_F(DiskWrites, AProgramReadsBackWhatItWroteAndTheFileFollowsInItsOwnFormat) 
     }
     EXPECT_EQ(names(),
               (std::vector<std::string>{"disk.dim", "disk.dim.orig", "disk.msa", "disk.msa.orig",
-                                        "disk.st", "disk.st.orig", "pack.zip"}))
+                                        "disk.st", "disk.st.orig", "pack.zip", "setting.st"}))
         << "no temporary file is left";
 }
 
