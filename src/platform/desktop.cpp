@@ -158,6 +158,7 @@ private:
     int quickStateSlot_ = -1;        // the status line of the last quick save or load
     std::string quickStateText_;
     std::vector<int> frontEndKeys_;  // scancodes pressed since the front end was last drawn
+    std::array<int, 2> frontEndPointer_{-1, -1};  // as the last mouse event placed it
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
     bool imguiReady_ = false;
@@ -468,7 +469,15 @@ void Desktop::mainLoop() {
 void Desktop::pumpEvents() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        if (imguiReady_ && frontEnd_.open()) ImGui_ImplSDL2_ProcessEvent(&event);
+        const bool frontEndOpen = imguiReady_ && frontEnd_.open();
+        if (frontEndOpen) ImGui_ImplSDL2_ProcessEvent(&event);
+        // The front end's pointer is where the events put it, not where the mouse is now: a click
+        // lands where it was made even when the pointer moved on before the frame was drawn.
+        if (event.type == SDL_MOUSEMOTION) {
+            frontEndPointer_ = {event.motion.x, event.motion.y};
+        } else if (event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) {
+            frontEndPointer_ = {event.button.x, event.button.y};
+        }
         switch (event.type) {
             case SDL_QUIT:
                 quit_ = true;
@@ -510,6 +519,12 @@ void Desktop::pumpEvents() {
                 break;
             default:
                 break;
+        }
+        // One button change a frame for the front end: the rest wait, so that a press and its
+        // release (and what follows) each reach the window at their own place.
+        if (frontEndOpen &&
+            (event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP)) {
+            break;
         }
     }
 }
@@ -603,11 +618,10 @@ void Desktop::drawFrontEnd() {
     // The backend reads the pointer through SDL's global mouse state, which on X11 follows only
     // the input extension's raw motion; servers without it (Xvfb driven by XTEST) leave it stale.
     // The pointer's own motion events, which SDL keeps per window, are always there.
-    int pointerX = 0, pointerY = 0;
-    SDL_GetMouseState(&pointerX, &pointerY);
+    if (frontEndPointer_[0] < 0) SDL_GetMouseState(&frontEndPointer_[0], &frontEndPointer_[1]);
     if (SDL_GetMouseFocus() == window_) {
-        ImGui::GetIO().MousePos =
-            ImVec2(static_cast<float>(pointerX), static_cast<float>(pointerY));
+        ImGui::GetIO().MousePos = ImVec2(static_cast<float>(frontEndPointer_[0]),
+                                         static_cast<float>(frontEndPointer_[1]));
     }
     ImGui::NewFrame();
     const ToolbarRequest request =
