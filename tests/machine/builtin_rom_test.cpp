@@ -78,7 +78,9 @@ TEST(BuiltinRomTest, StartsTheMachineAsTheStsOwnSystemDoes) {
         ASSERT_NE(jar, 0u);
         EXPECT_EQ(LongAt(machine, jar + 16), 0x5F4D4348u);
         EXPECT_EQ(LongAt(machine, jar + 20), c.ste ? 0x10000u : 0u) << "_MCH";
-        if (c.golden) EXPECT_TRUE(MatchesGolden(c.golden, machine.screen.data()));
+        if (c.golden) {
+            EXPECT_TRUE(MatchesGolden(c.golden, machine.screen.data()));
+        }
     }
 }
 

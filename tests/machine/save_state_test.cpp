@@ -79,7 +79,9 @@ struct TestMachine : ProgramMachine {
         while (machine.cpu.cycleCounter < c.saveAtCycle) {
             const int32_t granted = FrameStep(machine);
             ASSERT_GE(granted, 0);
-            if (granted > 0) ASSERT_EQ(CpuExecute(machine.cpu, granted), kCpuRunEnded);
+            if (granted > 0) {
+                ASSERT_EQ(CpuExecute(machine.cpu, granted), kCpuRunEnded);
+            }
         }
     }
     std::vector<FrameRecord> run(const Case& c, int first, int count) {
