@@ -226,7 +226,7 @@ void OpenDiskManager(DiskManagerWindow& window, Settings& settings, Machine&) {
 }
 
 void DrawDiskManager(DiskManagerWindow& window, Settings& settings, Machine& machine) {
-    // Black behind everything below the title, as the design's window brush was.
+    // Black behind everything below the title, as behind every tool window.
     const ImVec2 windowPos = ImGui::GetWindowPos(), windowSize = ImGui::GetWindowSize();
     ImGui::GetWindowDrawList()->AddRectFilled(
         {windowPos.x, windowPos.y + ImGui::GetFrameHeight()},

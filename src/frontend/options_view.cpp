@@ -61,7 +61,8 @@ void GroupBox(const char* label, Draw draw) {
     ImGui::PopID();
 }
 
-// A radio button that is never chosen here, drawn as the design shows it.
+// A radio button whose choice is fixed (16-bit, 44 kHz, mono sound; double-sided drives): shown
+// with its group, never changed here.
 void FixedRadio(const char* label, bool selected, bool enabled) {
     ImGui::BeginDisabled(!enabled);
     ImGui::RadioButton(label, selected);

@@ -417,7 +417,7 @@ const Excuse kExcuses[] = {
     {0xFFFF, 0x44FC,
      "MOVE #,CCR: the CCR takes the low byte of the immediate word, which is what we show"},
     {0xF138, 0x0108,
-     "MOVEP with a displacement of 0 shows as (An), by design; binutils writes the 0"},
+     "MOVEP with a displacement of 0 shows as (An); binutils writes the 0"},
 };
 
 const char* ExcuseFor(uint16_t opcode) {
@@ -463,7 +463,7 @@ TEST(Disassembler, AgreesWithBinutilsOnEveryOpcodeWord) {
         const std::string ours = DisassembleOne(dis);
         ASSERT_LE(ours.size(), kDisassemblyLineLongest) << ours;
         const Instruction theirInstruction = BinutilsInstruction(their.text);
-        if (!theirInstruction.valid) continue;  // no 68000 instruction: the design's text stands
+        if (!theirInstruction.valid) continue;  // no 68000 instruction: our dc.w stands
         ++compared;
         Instruction ourInstruction = OurInstruction(ours);
         Instruction theirsNormal = theirInstruction;
