@@ -55,20 +55,7 @@ Bytes AfterTheProgram(Bytes disk) {
     return disk;
 }
 
-struct DiskWrites : ::testing::Test {
-    std::filesystem::path folder;
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvet_write_XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::string write(const std::string& name, const Bytes& bytes) {
-        std::ofstream(folder / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return (folder / name).string();
-    }
+struct DiskWrites : testing::ScratchFolder {
     std::vector<std::string> names() const {
         std::vector<std::string> found;
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {

@@ -69,20 +69,7 @@ Bytes BootableDisk(const std::filesystem::path& folder) {
     return disk;
 }
 
-struct FloppyBoot : ::testing::Test {
-    std::filesystem::path folder;
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvet_boot_XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::string write(const std::string& name, const Bytes& bytes) {
-        std::ofstream(folder / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return (folder / name).string();
-    }
+struct FloppyBoot : testing::ScratchFolder {
     // Boots the machine from `path` and returns the two sectors the ROM read, in 68000 order.
     Bytes boot(const std::string& path) {
         ProgramMachine program("floppy_boot");

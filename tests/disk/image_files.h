@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -14,6 +18,23 @@
 namespace orvet::testing {
 
 using Bytes = std::vector<uint8_t>;
+
+// A fixture with a folder of its own, removed after the test, to write image files into.
+struct ScratchFolder : ::testing::Test {
+    std::filesystem::path folder;
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orvet_disk_XXXXXX");
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    std::string write(const std::string& name, const Bytes& bytes) {
+        std::ofstream(folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return (folder / name).string();
+    }
+};
 
 struct Geometry {
     int tracks;
