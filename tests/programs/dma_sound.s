@@ -12,13 +12,12 @@
 
         .include "rom.inc"
 
-        .equ    GPIP, 0xfffffa01
         .equ    AER, 0xfffffa03
         .equ    TADR, 0xfffffa1f
         .equ    DMA_CONTROL, 0xffff8901
         .equ    DMA_START, 0xffff8903   | high byte; middle and low follow every 2 bytes
         .equ    DMA_END, 0xffff890f
-        .equ    DMA_MODE, 0xffff8921
+        .equ    SOUND_MODE, 0xffff8921
 
         .equ    soundMode, 0x600        | words and a long, set by the test
         .equ    soundControl, 0x602
@@ -54,7 +53,7 @@ start:  move.w  #0x2700,%sr
         add.l   frameLength,%d0
         lea     DMA_END,%a0
         bsr.s   address
-        move.b  soundMode+1,DMA_MODE
+        move.b  soundMode+1,SOUND_MODE
         move.b  soundControl+1,DMA_CONTROL
         move.b  GPIP,gpipPlaying+1
 idle:   move.w  #0x2300,%sr

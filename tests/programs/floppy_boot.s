@@ -5,23 +5,13 @@
 
         .include "rom.inc"
 
-        .equ    FDC_ACCESS, 0xffff8604  | the controller register the mode selects
-        .equ    DMA_MODE, 0xffff8606
-        .equ    DMA_HIGH, 0xffff8609
-        .equ    DMA_MIDDLE, 0xffff860b
-        .equ    DMA_LOW, 0xffff860d
-        .equ    GPIP, 0xfffffa01
         .equ    BUFFER, 0x2000
         .equ    bootStatus, 0x60c       | the last command's status
         .equ    bootResult, 0x60e       | 1 no disk answer, 2 bad checksum
 
 start:  move.w  #0x2700,%sr
         lea     0x8000,%sp
-        move.b  #14,YM_SELECT           | port A: drive A, side 0 (both lines active low)
-        move.b  YM_SELECT,%d0
-        and.b   #0xf8,%d0
-        or.b    #0x05,%d0
-        move.b  %d0,YM_WRITE
+        SELECT_DRIVE_A
         move.w  #0x80,DMA_MODE          | the floppy controller's command register
         move.w  #0x03,FDC_ACCESS        | Restore, 3 ms steps
         bsr     wait
@@ -60,6 +50,4 @@ badChecksum:
 idle:   bra.s   idle
 
 | Waits until the controller's interrupt line goes low: the command has finished.
-wait:   btst    #5,GPIP
-        bne.s   wait
-        rts
+        WAIT_FOR_CONTROLLER_ROUTINE

@@ -5,12 +5,6 @@
 
         .include "rom.inc"
 
-        .equ    FDC_ACCESS, 0xffff8604  | the controller register the mode selects
-        .equ    DMA_MODE, 0xffff8606
-        .equ    DMA_HIGH, 0xffff8609
-        .equ    DMA_MIDDLE, 0xffff860b
-        .equ    DMA_LOW, 0xffff860d
-        .equ    GPIP, 0xfffffa01
         .equ    PATTERN, 0x3000
         .equ    READ_BACK, 0x4000
         .equ    writeStatus, 0x608      | the Write Sector's final status
@@ -25,11 +19,7 @@ start:  move.w  #0x2700,%sr
 0:      move.b  %d0,(%a0)+
         addq.b  #3,%d0
         dbf     %d1,0b
-        move.b  #14,YM_SELECT           | port A: drive A, side 0 (both lines active low)
-        move.b  YM_SELECT,%d0
-        and.b   #0xf8,%d0
-        or.b    #0x05,%d0
-        move.b  %d0,YM_WRITE
+        SELECT_DRIVE_A
         move.w  #0x80,DMA_MODE
         move.w  #0x03,FDC_ACCESS        | Restore, 3 ms steps
         bsr     wait
@@ -85,6 +75,4 @@ set_dma:
         rts
 
 | Waits until the controller's interrupt line goes low: the command has finished.
-wait:   btst    #5,GPIP
-        bne.s   wait
-        rts
+        WAIT_FOR_CONTROLLER_ROUTINE
