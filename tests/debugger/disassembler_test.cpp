@@ -163,9 +163,12 @@ Operand OurOperand(const std::string& text) {
         (text.find('-') != std::string::npos && text[0] != '-' && text[0] != '+')) {
         if (auto mask = ListMask(text, "")) return {"list", "", "", *mask};
     }
-    if (text.size() == 4 && text[0] == '(' && text[3] == ')') return {"ind", text.substr(1, 2)};
-    if (text.size() == 5 && text[0] == '(' && text[4] == '+') return {"post", text.substr(1, 2)};
-    if (text.size() == 5 && text[0] == '-' && text[1] == '(') return {"pre", text.substr(2, 2)};
+    if (text.size() == 4 && text[0] == '(' && text[3] == ')')
+        return {"ind", text.substr(1, 2), "", 0};
+    if (text.size() == 5 && text[0] == '(' && text[4] == '+')
+        return {"post", text.substr(1, 2), "", 0};
+    if (text.size() == 5 && text[0] == '-' && text[1] == '(')
+        return {"pre", text.substr(2, 2), "", 0};
     if (text[0] == '#') {
         op.kind = "imm";
         op.value = text[1] == '$' ? Number(text.substr(2), 16) : Number(text.substr(1), 10);
@@ -416,8 +419,7 @@ const Excuse kExcuses[] = {
      "swbeg"},
     {0xFFFF, 0x44FC,
      "MOVE #,CCR: the CCR takes the low byte of the immediate word, which is what we show"},
-    {0xF138, 0x0108,
-     "MOVEP with a displacement of 0 shows as (An); binutils writes the 0"},
+    {0xF138, 0x0108, "MOVEP with a displacement of 0 shows as (An); binutils writes the 0"},
 };
 
 const char* ExcuseFor(uint16_t opcode) {

@@ -50,8 +50,8 @@ inline void PutLittleEndian(Bytes& bytes, size_t offset, uint16_t value) {
 }
 
 inline void AppendBigEndian(Bytes& bytes, uint16_t value) {
-    bytes.push_back(value >> 8);
-    bytes.push_back(value & 0xFF);
+    const uint8_t pair[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+    bytes.insert(bytes.end(), pair, pair + 2);
 }
 
 inline void PutBootGeometry(Bytes& image, uint16_t sectorsPerTrack, uint16_t sides,
