@@ -245,18 +245,25 @@ void SwapBytePairs(uint8_t* bytes, size_t count) {
 }
 
 // A path whose folder ends in ".zip" and is no real folder names a member of that archive.
-bool IsZipMemberPath(const std::string& path, std::string* folderOut = nullptr) {
-    size_t lastSlash = path.rfind('/');
-    if (lastSlash == std::string::npos) return false;
-    std::string folder = path.substr(0, lastSlash);
-    std::error_code error;
-    // A real folder that happens to end in ".zip" holds plain files.
-    bool zipFolder =
-        folder.size() >= 4 &&
-        EqualIgnoringCase(std::string_view(folder).substr(folder.size() - 4), ".zip") &&
-        !std::filesystem::is_directory(folder, error);
-    if (zipFolder && folderOut) *folderOut = std::move(folder);
-    return zipFolder;
+// ".../pack.zip/disk.st" names a member of the archive pack.zip, and ".../pack.zip/dir/disk.st"
+// one in a folder inside it: the first component that ends in ".zip" and is no folder is the
+// archive, the rest of the path the member's name. A real folder that happens to end in ".zip"
+// holds plain files.
+bool IsZipMemberPath(const std::string& path, std::string* archiveOut = nullptr,
+                     std::string* memberOut = nullptr) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string_view folder = std::string_view(path).substr(0, slash);
+        if (folder.size() < 4 || !EqualIgnoringCase(folder.substr(folder.size() - 4), ".zip")) {
+            continue;
+        }
+        std::error_code error;
+        if (std::filesystem::is_directory(std::string(folder), error)) continue;
+        if (archiveOut) *archiveOut = std::string(folder);
+        if (memberOut) *memberOut = path.substr(slash + 1);
+        return true;
+    }
+    return false;
 }
 
 // What the file holds beyond the disk would not survive the disk being written back in place.
@@ -294,19 +301,16 @@ std::string DiskWriteRefusal(const std::string& path) {
 ArchiveHandle OpenImageFile(const std::string& path) {
     // A name the host cannot hold would open some other, shorter path.
     if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
-    size_t lastSlash = path.rfind('/');
-    if (lastSlash != std::string::npos) {
-        std::string memberName = path.substr(lastSlash + 1);
-        std::string folder;
-        if (IsZipMemberPath(path, &folder)) {
-            ArchiveHandle archive = ArchiveOpen(folder);
-            if (!archive) return nullptr;
-            do {
-                std::optional<std::string> name = ArchiveMemberName(*archive);
-                if (name && EqualIgnoringCase(*name, memberName)) return archive;
-            } while (ArchiveNextMember(*archive) == 0);
-            return nullptr;
-        }
+    std::string archivePath, memberName;
+    if (IsZipMemberPath(path, &archivePath, &memberName)) {
+        if (memberName.empty()) return nullptr;
+        ArchiveHandle archive = ArchiveOpen(archivePath);
+        if (!archive) return nullptr;
+        do {
+            std::optional<std::string> name = ArchiveMemberName(*archive);
+            if (name && EqualIgnoringCase(*name, memberName)) return archive;
+        } while (ArchiveNextMember(*archive) == 0);
+        return nullptr;
     }
     return ArchiveOpen(path);
 }

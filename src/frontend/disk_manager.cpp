@@ -234,8 +234,11 @@ DiskInfoTexts DescribeDiskImage(const DiskImageInfo& info) {
     texts.sectors = std::to_string(info.sectors);
     texts.sides = std::to_string(info.sides);
     texts.capacity = std::to_string(info.imageSize / 1024) + "KB";
-    texts.compression =
-        std::to_string(100 - static_cast<int>(std::floor(info.ratio * 100.0f))) + "%";
+    // A header that leaves no sector holds nothing to compress: no figure rather than 100%.
+    if (info.imageSize > 0) {
+        texts.compression =
+            std::to_string(100 - static_cast<int>(std::floor(info.ratio * 100.0f))) + "%";
+    }
     return texts;
 }
 

@@ -274,8 +274,9 @@ TEST_F(ZipImageFiles, MembersAreFoundIgnoringCaseAndMeasuredUnpacked) {
     Bytes image(737280);  // recognised by its size
     std::string archive = Write("pack.ZIP", ZipArchive({{"readme.txt", Bytes{'h', 'i'}},
                                                         {"game.st", image, true},
-                                                        {"stored.st", image}}));
-    for (const char* member : {"/Game.St", "/STORED.st"}) {
+                                                        {"stored.st", image},
+                                                        {"disks/side b.st", image, true}}));
+    for (const char* member : {"/Game.St", "/STORED.st", "/disks/Side B.st"}) {
         SCOPED_TRACE(member);
         DiskImageInfo info;
         InspectDiskImage(archive + member, info);

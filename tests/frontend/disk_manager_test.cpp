@@ -150,6 +150,9 @@ TEST_F(DiskManagerTest, FoldersListTheirFoldersArchivesAndImagesAndTheFirstIsIns
               (DiskInfoTexts{"1KB", "FCopy Disk Image.", "1", "11", "1", "6KB", "71%"}));
     EXPECT_EQ(DescribeDiskImage({}),
               (DiskInfoTexts{"", "Unknown image format.", "", "", "", "", ""}));
+    packed = {DiskImageFormat::Dim, 0, 32, 0, 0, 9, 80, 0.0f};  // a header with no sides
+    EXPECT_EQ(DescribeDiskImage(packed),
+              (DiskInfoTexts{"0KB", "FCopy Disk Image.", "80", "9", "0", "0KB", ""}));
 }
 
 TEST_F(DiskManagerTest, InsertTakesOnlyUsableImagesAndEjectEmptiesTheDrive) {
