@@ -175,7 +175,7 @@ void DiskManagerInsert(DiskManagerWindow& window, Settings& settings, DiskImage&
         return;
     }
     settings.DriveA = window.selectedPath;
-    window.commandLineDisk.clear();
+    window.unsavedDriveAPath.clear();
     window.ejectDiscards = false;
 }
 
@@ -190,7 +190,7 @@ void DiskManagerEject(DiskManagerWindow& window, Settings& settings, DiskImage& 
     }
     window.ejectDiscards = false;
     settings.DriveA.clear();
-    window.commandLineDisk.clear();
+    window.unsavedDriveAPath.clear();
     // The controller looks at the drive's contents at every command, so an empty image is an
     // empty drive from the next command on, even in the middle of a read.
     drive = DiskImage{};

@@ -41,9 +41,10 @@ struct DiskManagerWindow {
     bool ejectDiscards = false;
     std::string message;           // why the last action failed; empty when it did not
     bool revealSelection = false;  // the view scrolls the selected tree item into sight once
-    // A disk the command line put in drive A for this run only: not in the settings, still
-    // named in the window until Insert or Eject replaces it.
-    std::string commandLineDisk;
+    // The image in drive A when the settings do not name it (a disk given on the command line for
+    // this run, or one a loaded save state brought): named in the window until Insert or Eject
+    // replaces it.
+    std::string unsavedDriveAPath;
 };
 
 // The home folder: $HOME, else the password database's; empty when there is none.

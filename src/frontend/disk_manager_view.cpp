@@ -175,7 +175,7 @@ void DrawDriveControls(DiskManagerWindow& window, Settings& settings, DiskImage*
     }
     ImGui::EndDisabled();
     const std::string& inDrive =
-        window.commandLineDisk.empty() ? settings.DriveA : window.commandLineDisk;
+        window.unsavedDriveAPath.empty() ? settings.DriveA : window.unsavedDriveAPath;
     LabelledValue("Image :", withDisk ? FileNamePart(inDrive) : std::string());
     if (withDisk) NoteWidget(("disk.driveA." + FileNamePart(inDrive)).c_str());
     // The drives' own geometry fields stand as labels only: the disk panel below tells it.

@@ -108,6 +108,7 @@ private:
     void handleWindowEvent(const SDL_WindowEvent& event);
     // Quick save and load between frames: the slot's outcome goes on the status line.
     void quickStateKey(const SDL_Keysym& key);
+    void noteDiskFromState();
     void refreshHostInput();
     void drawFrontEnd();
     void presentPicture(bool readBack);
@@ -359,7 +360,7 @@ bool Desktop::startUp(int& exitCode) {
         }
     };
     // The disk manager (tool 1), the tool shown first.
-    diskManager_.commandLineDisk = options_.diskPath;
+    diskManager_.unsavedDriveAPath = options_.diskPath;
     toolViews_.open[kToolDiskManager] = [this] {
         OpenDiskManager(diskManager_, settings_, *machine_);
     };
@@ -376,6 +377,7 @@ bool Desktop::startUp(int& exitCode) {
     if (!options_.loadStatePath.empty()) {
         const std::string outcome = LoadNamedState(*machine_, options_.loadStatePath);
         ShowStatusMessage(machine_->statusMessages, outcome, kStatusMilliseconds, 0);
+        noteDiskFromState();
     }
     if (options_.run) {
         if (machine_->memory.tosLoaded) {
@@ -529,6 +531,13 @@ void Desktop::pumpEvents() {
     }
 }
 
+// A loaded state brings its own disk: the disk manager names the image the drive now holds.
+void Desktop::noteDiskFromState() {
+    const DiskImage& drive = machine_->driveA;
+    diskManager_.unsavedDriveAPath =
+        drive.inserted() && drive.path != settings_.DriveA ? drive.path : std::string();
+}
+
 void Desktop::quickStateKey(const SDL_Keysym& key) {
     if (key.scancode != kQuickSaveScancode && key.scancode != kQuickLoadScancode) return;
     std::string outcome;
@@ -538,6 +547,7 @@ void Desktop::quickStateKey(const SDL_Keysym& key) {
         outcome = QuickSave(quickStates_, *machine_);
     } else {
         outcome = QuickLoad(quickStates_, *machine_);
+        noteDiskFromState();
     }
     // Each outcome replaces the last one still shown, so that a run of key presses does not
     // fill the status lines.
