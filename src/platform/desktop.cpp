@@ -151,10 +151,10 @@ private:
     InstanceLock lock_;
     FrontEnd frontEnd_;
     ToolViews toolViews_;            // the tool windows' contents, filled in as the window opens
-    DiskManagerWindow diskManager_;
+    DiskManagerWindow diskManager_;  // the tree, the list and the selected image
     DebuggerWindow debugger_;        // kept while the program runs, as its breakpoints are
     CaptureWindow capture_;          // the capture, its choices and the sound recorder
-    CapturePreview capturePreview_;
+    CapturePreview capturePreview_;  // the preview's texture
     QuickStates quickStates_;        // the quick-save slot in use and where the slots are
     int quickStateSlot_ = -1;        // the status line of the last quick save or load
     std::string quickStateText_;
